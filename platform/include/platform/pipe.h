@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/error.h"
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// Client side of the service's named pipe ("\\.\pipe\NAME"; a Unix stream socket on Linux).
+// One connection per request. Attempt counts, waits and sleeps between attempts belong to
+// the caller; every call here is bounded.
+
+// WaitNamedPipeW(path, timeoutMs): true when an instance is (or became) available.
+// Fails at once when no pipe of that name exists (error 2 on both systems).
+bool waitForPipe(const std::string &pipePath, unsigned timeoutMs, ErrorCode &error);
+
+class PipeConnection {
+public:
+    // CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+    // or on Linux a connect that gives up after at most 600 ms when the service is busy.
+    static PipeConnection open(const std::string &pipePath);
+
+    PipeConnection(PipeConnection &&other) noexcept;
+    PipeConnection &operator=(PipeConnection &&other) noexcept;
+    PipeConnection(const PipeConnection &) = delete;
+    PipeConnection &operator=(const PipeConnection &) = delete;
+    ~PipeConnection(); // close()
+
+    bool valid() const;
+    ErrorCode error() const { return m_error; } // error of open()
+
+    // One WriteFile of all bytes.
+    bool write(const char *data, std::size_t size, ErrorCode &error);
+
+    struct ReadResult {
+        bool ok = false;          // the read call itself succeeded
+        std::size_t bytes = 0;    // bytes read (0 when the peer closed without writing)
+        ErrorCode error = 0;      // set when !ok; the time-out error when timedOut
+        bool timedOut = false;    // nothing arrived within timeoutMs; the read was cancelled
+    };
+    // One read of at most maxBytes, waiting at most timeoutMs for data (overlapped read plus
+    // CancelIoEx on Windows, poll on Linux).
+    ReadResult read(char *buffer, std::size_t maxBytes, unsigned timeoutMs);
+
+    void close();
+
+private:
+    PipeConnection() = default;
+    ErrorCode m_error = 0;
+    void *m_handle = nullptr; // HANDLE on Windows
+    int m_fd = -1;            // socket on Linux
+};
+
+// The name a Qt QLocalServer must listen on to serve `pipePath` on this system: the pipe path
+// itself on Windows, the socket file's full path on Linux. Used by the stand-in service and
+// tests, never by the tray.
+std::string localServerNameForPipe(const std::string &pipePath);
+
+} // namespace platform

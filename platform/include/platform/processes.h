@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/error.h"
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ProcessEntry {
+    unsigned long pid = 0;
+    std::string exeName; // executable file name only (no directory), UTF-8
+};
+
+// CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0) walked with Process32FirstW/NextW (entry
+// size 568), in snapshot order; /proc on Linux. False when no snapshot could be taken.
+bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error);
+
+// Wait results as WaitForSingleObject reports them; the product logs them as unsigned decimals.
+constexpr unsigned long kWaitObject0 = 0;
+constexpr unsigned long kWaitTimeout = 258;
+constexpr unsigned long kWaitFailed = 0xFFFFFFFFul;
+
+class ProcessHandle {
+public:
+    enum class Access {
+        Synchronize, // OpenProcess(SYNCHRONIZE, FALSE, pid); pidfd on Linux
+        Terminate    // OpenProcess(PROCESS_TERMINATE, FALSE, pid); pidfd on Linux
+    };
+
+    static ProcessHandle open(unsigned long pid, Access access);
+
+    ProcessHandle() = default; // invalid
+    ProcessHandle(ProcessHandle &&other) noexcept;
+    ProcessHandle &operator=(ProcessHandle &&other) noexcept;
+    ProcessHandle(const ProcessHandle &) = delete;
+    ProcessHandle &operator=(const ProcessHandle &) = delete;
+    ~ProcessHandle(); // close()
+
+    bool valid() const;
+    ErrorCode error() const { return m_error; } // error of open()
+
+    // WaitForSingleObject(handle, timeoutMs): kWaitObject0 when the process has ended,
+    // kWaitTimeout, or kWaitFailed with *error set.
+    unsigned long wait(unsigned timeoutMs, ErrorCode *error = nullptr) const;
+    // TerminateProcess(handle, exitCode); SIGKILL through the pidfd on Linux.
+    bool terminate(unsigned exitCode, ErrorCode *error = nullptr);
+
+    void close();
+
+private:
+    ErrorCode m_error = 0;
+    void *m_handle = nullptr; // HANDLE on Windows
+    int m_fd = -1;            // pidfd on Linux
+    Access m_access = Access::Synchronize;
+};
+
+} // namespace platform

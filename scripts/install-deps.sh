@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the project needs, from Debian's packages.
+# Idempotent: when everything is present it only checks and returns.
+# Usage: scripts/install-deps.sh [build|run|test|windows]...  (default: build)
+set -euo pipefail
+
+build_pkgs=(cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  libqt6svg6-dev qt6-svg-dev libgl-dev libxkbcommon-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev librsvg2-bin)
+run_pkgs=(xvfb trayer xdotool imagemagick libqt6svg6 qt6-qpa-plugins fonts-dejavu-core)
+test_pkgs=(clang libclang-rt-14-dev xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core procps)
+windows_pkgs=(g++-mingw-w64-x86-64-posix wine wine64)
+
+want=()
+[ $# -eq 0 ] && set -- build
+for group in "$@"; do
+  case "$group" in
+    build) want+=("${build_pkgs[@]}") ;;
+    run) want+=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;
+    test) want+=("${build_pkgs[@]}" "${test_pkgs[@]}") ;;
+    windows) want+=("${windows_pkgs[@]}") ;;
+    *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// Gives this test process, and every process it starts, a runtime directory and a config home
+// of its own, so named objects, pipes and autostart entries never meet another test's.
+class IsolatedRuntime {
+public:
+    IsolatedRuntime();
+    ~IsolatedRuntime();
+    IsolatedRuntime(const IsolatedRuntime &) = delete;
+    IsolatedRuntime &operator=(const IsolatedRuntime &) = delete;
+
+    QString runtimeDir() const { return runtime.path(); }
+    QString configHome() const { return config.path(); }
+
+private:
+    QTemporaryDir runtime;
+    QTemporaryDir config;
+    QByteArray oldRuntime;
+    QByteArray oldConfig;
+};
+
+// An installation identifier no other test uses.
+QString uniqueInstanceId(const QString &stem = QStringLiteral("Test"));
+
+// Polls `condition`, processing events, until it holds or `timeoutMs` passed.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
+
+// The lines of a text file (without line ends); empty when it cannot be read.
+QStringList readLines(const QString &path);

@@ -1,0 +1,166 @@
+#include "config.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+
+namespace {
+
+QString applicationDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString iniValue(const QString &file, const QString &key, const QString &defaultValue)
+{
+    const QSettings settings(file, QSettings::IniFormat);
+    return settings.value(key, defaultValue).toString().trimmed();
+}
+
+QString paramsFile()
+{
+    return applicationDir() + QStringLiteral("/params.ini");
+}
+
+QString skinConfigFile()
+{
+    return applicationDir() + QStringLiteral("/Skin/Client/config.ini");
+}
+
+QString productHome()
+{
+    return paramValue(QStringLiteral("paths/orlunehome"), QString());
+}
+
+QString productHomeParamsFile(const QString &home)
+{
+    return QDir::cleanPath(home + QStringLiteral("/params.ini"));
+}
+
+#ifdef Q_OS_WIN
+const QString kExecutableSuffix = QStringLiteral(".exe");
+#else
+const QString kExecutableSuffix;
+#endif
+
+} // namespace
+
+QString paramValue(const QString &key, const QString &defaultValue)
+{
+    return iniValue(paramsFile(), key, defaultValue);
+}
+
+QString appName()
+{
+    return paramValue(QStringLiteral("product/appName"), QStringLiteral("Orlune"));
+}
+
+QString instanceId()
+{
+    return paramValue(QStringLiteral("product/instanceId"), appName());
+}
+
+QString serviceName()
+{
+    return paramValue(QStringLiteral("product/serviceName"), appName() + QStringLiteral("_Server"));
+}
+
+QString currentLanCode()
+{
+    const QString home = productHome();
+    if (!home.isEmpty()) {
+        const QString code = iniValue(productHomeParamsFile(home),
+                                      QStringLiteral("language/currentLanCode"), QString());
+        if (!code.isEmpty())
+            return code;
+    }
+    return paramValue(QStringLiteral("language/currentLanCode"), QStringLiteral("en_US"));
+}
+
+int productHomePlanValue()
+{
+    const QString home = productHome();
+    if (home.isEmpty())
+        return 0;
+    const QSettings settings(productHomeParamsFile(home), QSettings::IniFormat);
+    return settings.value(QStringLiteral("recordPlan/hasLocalPlan"), 0).toInt();
+}
+
+QString clientProcessName()
+{
+    QString name = appName();
+    name.remove(QLatin1Char(' '));
+    return name.toLower() + kExecutableSuffix;
+}
+
+QString pipePath()
+{
+    return QStringLiteral("\\\\.\\pipe\\") + instanceId() + QStringLiteral("_Service");
+}
+
+QString mutexName()
+{
+    return QStringLiteral("Local\\") + instanceId() + QStringLiteral("_DizovuvOdiv");
+}
+
+QString exitRequestEventName()
+{
+    return QStringLiteral("Local\\") + instanceId() + QStringLiteral("_TrayExitRequest");
+}
+
+QString languageEventName()
+{
+    return QStringLiteral("Local\\") + instanceId() + QStringLiteral("_LanguageChanged");
+}
+
+QString autostartEntryName()
+{
+    return appName() + QStringLiteral("_DizovuvOdiv");
+}
+
+QString skinValue(const QString &key, const QString &defaultValue)
+{
+    return iniValue(skinConfigFile(), key, defaultValue);
+}
+
+QString skinName()
+{
+    return skinValue(QStringLiteral("normal/skin"), QStringLiteral("default"));
+}
+
+QString skinFilePath(const QString &relative)
+{
+    return QDir::fromNativeSeparators(QDir::cleanPath(
+        applicationDir() + QStringLiteral("/Skin/Client/") + skinName() + QLatin1Char('/') + relative));
+}
+
+QString clientAssetPath(const QString &relative)
+{
+    return applicationDir() + QStringLiteral("/Skin/Client/") + relative;
+}
+
+QString translationFilePath(const QString &languageCode)
+{
+    return applicationDir() + QStringLiteral("/translation/Client/") + languageCode + QStringLiteral(".qm");
+}
+
+const ThemeColors &themeColors()
+{
+    static const ThemeColors colors = [] {
+        const auto color = [](const char *key, const char *defaultValue) {
+            return QColor(skinValue(QLatin1String(key), QLatin1String(defaultValue)));
+        };
+        ThemeColors c;
+        c.themeColor = color("color/themeColor", "#2B2B2B");
+        c.trayCardColor = color("color/trayCardColor", "#27292D");
+        c.dlgBorderColor = color("color/dlgBorderColor", "#3A3D40");
+        c.oneLevelTextColor = color("color/oneLevelTextColor", "#E6E6E6");
+        c.thirdLevelTextColor = color("color/thirdLevelTextColor", "#555555");
+        c.customGreen = color("color/customGreen", "#00FF00");
+        c.defaultRedColor = color("color/defaultRedColor", "#E82202");
+        c.restartingColor = QColor(QStringLiteral("#F1C40F"));
+        c.stoppedIconColor = color("color/thirdLevelTextColor", "#787878");
+        return c;
+    }();
+    return colors;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "pipeclient.h"
+
+#include <QElapsedTimer>
+#include <QPoint>
+#include <QTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+
+// The tray's status panel: service state, up to four server processes, running time and the
+// auto-start switch.
+class ServicePanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ServicePanel(QWidget *parent = nullptr);
+
+    void retranslate();
+
+public slots:
+    void applyStatus(PipeClient::Status st);
+
+signals:
+    void autoStartRequested(bool enable);
+    void closeRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void buildUi();
+    void updateRunningTime();
+
+    QLabel *titleLabel = nullptr;
+    QLabel *systemNameLabel = nullptr;
+    QLabel *statusIconLabel = nullptr;
+    QLabel *statusTextLabel = nullptr;
+    QLabel *nameLabels[4] = {};
+    QLabel *portLabels[4] = {};
+    QLabel *stateLabels[4] = {};
+    QLabel *runningTimeValueLabel = nullptr;
+    QLabel *runningTimeLabel = nullptr;
+    QCheckBox *autoStartCheckBox = nullptr;
+    QWidget *header = nullptr;
+    QPoint dragOffset;
+    bool dragging = false;
+    QTimer clockTimer;
+    QElapsedTimer clockElapsed;
+    qint64 uptimeBase = 0;
+    qint64 lastReportedUptime = -1;
+    qint64 lastShownSeconds = -1;
+    bool clockRunning = false;
+    int lastHeaderState = -1;
+    PipeClient::Status lastStatus;
+};

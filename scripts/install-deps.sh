@@ -4,7 +4,7 @@
 # Usage: scripts/install-deps.sh [build|run|test|windows]...  (default: build)
 set -euo pipefail
 
-build_pkgs=(cmake ninja-build g++ pkg-config
+build_pkgs=(cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libqt6svg6-dev qt6-svg-dev libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev librsvg2-bin)
@@ -25,7 +25,7 @@ for group in "$@"; do
 done
 
 missing=()
-for p in "${want[@]}"; do
+for p in $(printf '%s\n' "${want[@]}" | sort -u); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

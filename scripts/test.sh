@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Builds and runs every test of the project: the native debug build (unit, integration and
+# desktop tests), the address/undefined-behaviour sanitizer build, the thread-sanitizer run of
+# the service link, a bounded fuzzing run of the answer decoder, and the Win32 backend under a
+# Windows API implementation. Installs what is missing first. Exits non-zero on any failure.
+#
+# Usage: scripts/test.sh [stage ...]   stages: debug asan tsan fuzz windows (default: all)
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+stages=("$@")
+[ ${#stages[@]} -eq 0 ] && stages=(debug asan tsan fuzz windows)
+
+scripts/install-deps.sh build test windows || exit 1
+
+jobs=$(nproc)
+passed=0
+failed=0
+failed_stages=()
+
+# Runs ctest, echoing its output, and adds its summary to the totals.
+run_ctest() {
+    local stage=$1
+    shift
+    local log
+    log=$(mktemp)
+    ctest "$@" 2>&1 | tee "$log"
+    local rc=${PIPESTATUS[0]}
+    local summary
+    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [ -n "$summary" ]; then
+        local total fail
+        fail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+        total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+        passed=$((passed + total - fail))
+        failed=$((failed + fail))
+    fi
+    rm -f "$log"
+    if [ "$rc" -ne 0 ] || [ -z "$summary" ]; then
+        failed_stages+=("$stage")
+        [ -z "$summary" ] && failed=$((failed + 1))
+    fi
+}
+
+build() {
+    local preset=$1
+    shift
+    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j"$jobs" "$@"
+}
+
+for stage in "${stages[@]}"; do
+    echo "=== stage: $stage"
+    case "$stage" in
+    debug)
+        if build debug; then
+            run_ctest debug --preset debug
+        else
+            failed_stages+=("debug-build"); failed=$((failed + 1))
+        fi
+        ;;
+    asan)
+        if build asan; then
+            # The desktop tests drive a real X session; they gain nothing from the sanitizers.
+            ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+                run_ctest asan --preset asan -LE desktop
+        else
+            failed_stages+=("asan-build"); failed=$((failed + 1))
+        fi
+        ;;
+    tsan)
+        if build tsan --target tray_link_tests service-standin; then
+            TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+                run_ctest tsan --preset tsan -R '^PipeClient|^Pipe'
+        else
+            failed_stages+=("tsan-build"); failed=$((failed + 1))
+        fi
+        ;;
+    fuzz)
+        if CC=clang CXX=clang++ build fuzz --target answer_decoder_fuzzer; then
+            run_ctest fuzz --preset fuzz
+        else
+            failed_stages+=("fuzz-build"); failed=$((failed + 1))
+        fi
+        ;;
+    windows)
+        if scripts/test-windows.sh >"$root/build/windows-tests.log" 2>&1; then
+            cat "$root/build/windows-tests.log"
+            summary=$(grep -E '^[0-9]+% tests passed' "$root/build/windows-tests.log" | tail -1)
+            fail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+            total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+            passed=$((passed + ${total:-0} - ${fail:-0}))
+            failed=$((failed + ${fail:-0}))
+        else
+            cat "$root/build/windows-tests.log"
+            failed_stages+=("windows"); failed=$((failed + 1))
+        fi
+        ;;
+    *)
+        echo "unknown stage: $stage" >&2
+        exit 2
+        ;;
+    esac
+done
+
+[ ${#failed_stages[@]} -gt 0 ] && echo "failed stages: ${failed_stages[*]}"
+echo "total: $passed passed, $failed failed"
+[ ${#failed_stages[@]} -eq 0 ] && [ "$failed" -eq 0 ]

@@ -47,6 +47,7 @@ public:
     // The status last published; GUI thread only.
     const Status &lastStatus() const { return status; }
 
+    // Set before start(): the clock is read from the worker thread as well.
     void setClock(Clock clock);
 
 signals:
@@ -62,6 +63,9 @@ private:
     void parseStatus(const QByteArray &answer, Status &out);
     static void runPollCycle(PipeClient *self);
     void applyPollResult(const PollResult &result);
+    void deliverPendingAutoStart();
+    void settleDelivery(int delivered, bool answered, int ret);
+    qint64 now() const;
 
     friend class PipeClientTestAccess;
 
@@ -80,6 +84,9 @@ private:
     int autoStartHoldCount = 0;
     bool autoStartHoldValue = false;
     Clock clock;
+    // Creates the thread of one poll cycle; replaceable so tests can make creation fail.
+    std::function<std::thread(PipeClient *)> startWorker;
+    qint64 lastThreadWarningMs = 0;
 };
 
 Q_DECLARE_METATYPE(PipeClient::Status)

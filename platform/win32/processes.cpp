@@ -1,0 +1,97 @@
+#include "platform/processes.h"
+
+#include "widestring.h"
+
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <utility>
+
+namespace platform {
+
+bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error)
+{
+    out.clear();
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        out.push_back({entry.th32ProcessID, win32::toUtf8(entry.szExeFile)});
+    CloseHandle(snapshot);
+    error = 0;
+    return true;
+}
+
+ProcessHandle ProcessHandle::open(unsigned long pid, Access access)
+{
+    ProcessHandle process;
+    const DWORD rights = access == Access::Terminate ? PROCESS_TERMINATE : SYNCHRONIZE;
+    HANDLE handle = OpenProcess(rights, FALSE, static_cast<DWORD>(pid));
+    if (!handle) {
+        process.m_error = GetLastError();
+        return process;
+    }
+    process.m_handle = handle;
+    return process;
+}
+
+ProcessHandle::ProcessHandle(ProcessHandle &&other) noexcept
+    : m_error(other.m_error), m_handle(std::exchange(other.m_handle, nullptr))
+{
+}
+
+ProcessHandle &ProcessHandle::operator=(ProcessHandle &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_error = other.m_error;
+        m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+}
+
+ProcessHandle::~ProcessHandle()
+{
+    close();
+}
+
+bool ProcessHandle::valid() const
+{
+    return m_handle != nullptr;
+}
+
+unsigned long ProcessHandle::wait(unsigned timeoutMs, ErrorCode *error) const
+{
+    if (!m_handle) {
+        if (error)
+            *error = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    const DWORD result = WaitForSingleObject(m_handle, timeoutMs);
+    if (result == WAIT_FAILED && error)
+        *error = GetLastError();
+    return result;
+}
+
+bool ProcessHandle::terminate(unsigned exitCode, ErrorCode *error)
+{
+    if (m_handle && TerminateProcess(m_handle, exitCode))
+        return true;
+    if (error)
+        *error = m_handle ? GetLastError() : ERROR_INVALID_HANDLE;
+    return false;
+}
+
+void ProcessHandle::close()
+{
+    if (m_handle)
+        CloseHandle(m_handle);
+    m_handle = nullptr;
+}
+
+} // namespace platform

@@ -2,19 +2,23 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QMutex>
 #include <QSettings>
 
 namespace {
 
-QString applicationDir()
-{
-    return QCoreApplication::applicationDirPath();
-}
+QMutex overrideMutex;
+QString overriddenDir;
 
 QString iniValue(const QString &file, const QString &key, const QString &defaultValue)
 {
     const QSettings settings(file, QSettings::IniFormat);
-    return settings.value(key, defaultValue).toString().trimmed();
+    const QVariant value = settings.value(key, defaultValue);
+    // An unquoted comma makes QSettings split the text into a list, which toString() turns
+    // into an empty string; join it back so a name such as "Orlune, Ltd" survives.
+    if (value.metaType().id() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", ")).trimmed();
+    return value.toString().trimmed();
 }
 
 QString paramsFile()
@@ -45,6 +49,22 @@ const QString kExecutableSuffix;
 
 } // namespace
 
+QString applicationDir()
+{
+    {
+        const QMutexLocker locker(&overrideMutex);
+        if (!overriddenDir.isEmpty())
+            return overriddenDir;
+    }
+    return QCoreApplication::applicationDirPath();
+}
+
+void overrideApplicationDir(const QString &dir)
+{
+    const QMutexLocker locker(&overrideMutex);
+    overriddenDir = dir;
+}
+
 QString paramValue(const QString &key, const QString &defaultValue)
 {
     return iniValue(paramsFile(), key, defaultValue);
@@ -69,8 +89,8 @@ QString currentLanCode()
 {
     const QString home = productHome();
     if (!home.isEmpty()) {
-        const QString code = iniValue(productHomeParamsFile(home),
-                                      QStringLiteral("language/currentLanCode"), QString());
+        const QString code =
+            iniValue(productHomeParamsFile(home), QStringLiteral("language/currentLanCode"), QString());
         if (!code.isEmpty())
             return code;
     }
@@ -130,8 +150,8 @@ QString skinName()
 
 QString skinFilePath(const QString &relative)
 {
-    return QDir::fromNativeSeparators(QDir::cleanPath(
-        applicationDir() + QStringLiteral("/Skin/Client/") + skinName() + QLatin1Char('/') + relative));
+    return QDir::fromNativeSeparators(QDir::cleanPath(applicationDir() + QStringLiteral("/Skin/Client/") +
+                                                      skinName() + QLatin1Char('/') + relative));
 }
 
 QString clientAssetPath(const QString &relative)
@@ -144,23 +164,26 @@ QString translationFilePath(const QString &languageCode)
     return applicationDir() + QStringLiteral("/translation/Client/") + languageCode + QStringLiteral(".qm");
 }
 
+ThemeColors readThemeColors()
+{
+    const auto color = [](const char *key, const char *defaultValue) {
+        return QColor(skinValue(QLatin1String(key), QLatin1String(defaultValue)));
+    };
+    ThemeColors c;
+    c.themeColor = color("color/themeColor", "#2B2B2B");
+    c.trayCardColor = color("color/trayCardColor", "#27292D");
+    c.dlgBorderColor = color("color/dlgBorderColor", "#3A3D40");
+    c.oneLevelTextColor = color("color/oneLevelTextColor", "#E6E6E6");
+    c.thirdLevelTextColor = color("color/thirdLevelTextColor", "#555555");
+    c.customGreen = color("color/customGreen", "#00FF00");
+    c.defaultRedColor = color("color/defaultRedColor", "#E82202");
+    c.restartingColor = QColor(QStringLiteral("#F1C40F"));
+    c.stoppedIconColor = color("color/thirdLevelTextColor", "#787878");
+    return c;
+}
+
 const ThemeColors &themeColors()
 {
-    static const ThemeColors colors = [] {
-        const auto color = [](const char *key, const char *defaultValue) {
-            return QColor(skinValue(QLatin1String(key), QLatin1String(defaultValue)));
-        };
-        ThemeColors c;
-        c.themeColor = color("color/themeColor", "#2B2B2B");
-        c.trayCardColor = color("color/trayCardColor", "#27292D");
-        c.dlgBorderColor = color("color/dlgBorderColor", "#3A3D40");
-        c.oneLevelTextColor = color("color/oneLevelTextColor", "#E6E6E6");
-        c.thirdLevelTextColor = color("color/thirdLevelTextColor", "#555555");
-        c.customGreen = color("color/customGreen", "#00FF00");
-        c.defaultRedColor = color("color/defaultRedColor", "#E82202");
-        c.restartingColor = QColor(QStringLiteral("#F1C40F"));
-        c.stoppedIconColor = color("color/thirdLevelTextColor", "#787878");
-        return c;
-    }();
+    static const ThemeColors colors = readThemeColors();
     return colors;
 }

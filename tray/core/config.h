@@ -7,6 +7,12 @@
 // Every accessor opens its file anew on each call, so an edit takes effect at the next call;
 // all of them may be called from any thread.
 
+// The directory the files are read from: the executable's directory, or the one given to
+// overrideApplicationDir() (an empty string restores the executable's). Tests use the
+// override because their binaries share one directory.
+QString applicationDir();
+void overrideApplicationDir(const QString &dir);
+
 QString paramValue(const QString &key, const QString &defaultValue);
 QString appName();
 QString instanceId();
@@ -43,5 +49,7 @@ struct ThemeColors {
     QColor stoppedIconColor;
 };
 
+// Reads the skin configuration's colours anew.
+ThemeColors readThemeColors();
 // Read once per process, on first use.
 const ThemeColors &themeColors();

@@ -1,0 +1,150 @@
+#include "log.h"
+
+#include "config.h"
+
+#include <platform/ids.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <atomic>
+
+namespace {
+
+constexpr qint64 kRotateSize = 4 * 1024 * 1024;
+
+QFile logFile;
+QBasicMutex logMutex;
+// Written on the main thread only, read by the handler on any thread.
+std::atomic<QtMessageHandler> previousHandler{nullptr};
+
+// One folder name per installation identifier: separators, drive colons and the dot names are
+// encoded so that no identifier leads out of the data folder.
+QString folderName(const QString &id)
+{
+    if (id == QLatin1String(".") || id == QLatin1String(".."))
+        return QString(id).replace(QLatin1Char('.'), QLatin1String("%2E"));
+    QString name;
+    name.reserve(id.size());
+    for (const QChar c : id) {
+        if (c == QLatin1Char('/'))
+            name += QLatin1String("%2F");
+        else if (c == QLatin1Char('\\'))
+            name += QLatin1String("%5C");
+        else if (c == QLatin1Char(':'))
+            name += QLatin1String("%3A");
+        else
+            name += c;
+    }
+    return name;
+}
+
+bool isInside(const QString &path, const QString &base)
+{
+    const QString cleanBase = QDir::cleanPath(base);
+    return !cleanBase.isEmpty() && QDir::cleanPath(path).startsWith(cleanBase + QLatin1Char('/'));
+}
+
+QStringList candidateDirectories()
+{
+    QStringList dirs{QDir(applicationDir()).filePath(QStringLiteral("log"))};
+    const QString local = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    // The organisation name is the product name from params.ini; a name that climbs out of
+    // the user's data folder does not get a log there.
+    if (!local.isEmpty() &&
+        isInside(local, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)))
+        dirs << QDir(local).filePath(folderName(instanceId()));
+    return dirs;
+}
+
+QString levelName(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral("DEBUG");
+    case QtWarningMsg:
+        return QStringLiteral("WARN");
+    case QtCriticalMsg:
+        return QStringLiteral("CRITICAL");
+    case QtFatalMsg:
+        return QStringLiteral("FATAL");
+    case QtInfoMsg:
+        return QStringLiteral("INFO");
+    }
+    return QStringLiteral("UNKNOWN");
+}
+
+} // namespace
+
+QString setupLog()
+{
+    QStringList pending;
+    for (const QString &directory : candidateDirectories()) {
+        if (!QDir().mkpath(directory)) {
+            pending << QStringLiteral("Unable to create log directory: %1").arg(directory);
+            continue;
+        }
+        const QString path = QDir(directory).filePath(QStringLiteral("DizovuvOdiv.log"));
+        if (QFileInfo(path).size() >= kRotateSize) {
+            QFile::remove(path + QStringLiteral(".1"));
+            QFile::rename(path, path + QStringLiteral(".1"));
+        }
+        {
+            const QMutexLocker locker(&logMutex);
+            logFile.close();
+            logFile.setFileName(path);
+            if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+                pending << QStringLiteral("Unable to open log file: %1, error=%2")
+                               .arg(path, logFile.errorString());
+                continue;
+            }
+        }
+        // A second call must not chain the handler to itself.
+        const QtMessageHandler old = qInstallMessageHandler(logMessageHandler);
+        if (old != logMessageHandler)
+            previousHandler = old;
+        for (const QString &message : std::as_const(pending))
+            qWarning().noquote() << message;
+        return path;
+    }
+    return QString();
+}
+
+void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    QByteArray text = message.toUtf8();
+    text.replace('\r', ' ').replace('\n', ' ');
+    // Filled one placeholder at a time, the message last, so its own "%1" stays literal.
+    const QByteArray line =
+        QStringLiteral("%1 [%2] PID=%3 TID=%4 %5\n")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")))
+            .arg(levelName(type))
+            .arg(platform::currentProcessId())
+            .arg(platform::currentThreadId())
+            .arg(QString::fromUtf8(text))
+            .toUtf8();
+    {
+        const QMutexLocker locker(&logMutex);
+        if (logFile.isOpen()) {
+            logFile.write(line);
+            logFile.flush();
+        }
+    }
+    if (const QtMessageHandler previous = previousHandler.load())
+        previous(type, context, message);
+}
+
+void shutdownLog()
+{
+    qInstallMessageHandler(previousHandler.load());
+    const QMutexLocker locker(&logMutex);
+    logFile.flush();
+    logFile.close();
+}

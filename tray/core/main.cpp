@@ -1,0 +1,94 @@
+#include "config.h"
+#include "log.h"
+
+#include <platform/ids.h>
+#include <platform/namedmutex.h>
+#include <platform/termination.h>
+
+#include <QApplication>
+#include <QDebug>
+#include <QSocketNotifier>
+#include <QTranslator>
+
+#include <memory>
+
+namespace {
+
+// A termination request (SIGTERM and the like on Linux) ends the event loop like the exit
+// sequence does, so the exit line is written and the mutex released.
+std::unique_ptr<QSocketNotifier> watchTerminationRequests()
+{
+    const int fd = platform::terminationRequestFd();
+    if (fd < 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QSocketNotifier *raw = notifier.get();
+    QObject::connect(raw, &QSocketNotifier::activated, raw, [raw] {
+        raw->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    return notifier;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // Both names must be set before the log looks for its fallback folder.
+    QCoreApplication::setOrganizationName(appName());
+    QCoreApplication::setApplicationName(QStringLiteral("DizovuvOdiv"));
+
+    const QString logPath = setupLog();
+    const QString mutexNameText = mutexName();
+
+    // One pass over all eight values, so a name that itself contains "%7" is kept as written.
+    qInfo().noquote() << QStringLiteral("DizovuvOdiv startup: appName=%1 instanceId=%2 serviceName=%3 "
+                                        "pipePath=%4 mutexName=%5 applicationDirPath=%6 PID=%7 logPath=%8")
+                             .arg(appName(), instanceId(), serviceName(), pipePath(), mutexNameText,
+                                  QCoreApplication::applicationDirPath(),
+                                  QString::number(platform::currentProcessId()),
+                                  logPath.isEmpty() ? QStringLiteral("unavailable") : logPath);
+
+    platform::SingleInstanceMutex mutex = platform::SingleInstanceMutex::create(mutexNameText.toStdString());
+    switch (mutex.state()) {
+    case platform::SingleInstanceMutex::State::Failed:
+        qCritical() << "DizovuvOdiv mutex creation failed, error=" << mutex.error();
+        shutdownLog();
+        return 0;
+    case platform::SingleInstanceMutex::State::AlreadyExists:
+        qInfo() << "DizovuvOdiv existing instance detected; exiting";
+        mutex.release();
+        shutdownLog();
+        return 0;
+    case platform::SingleInstanceMutex::State::Owned:
+        break;
+    }
+
+    const std::unique_ptr<QSocketNotifier> terminationWatch = watchTerminationRequests();
+
+    QTranslator translator;
+    const QString languageCode = currentLanCode();
+    const QString translationPath = translationFilePath(languageCode);
+    if (translator.load(translationPath, QString(), QString(), QString())) {
+        QCoreApplication::installTranslator(&translator);
+        qInfo() << "DizovuvOdiv translation loaded:" << languageCode << translationPath;
+    } else {
+        qWarning() << "DizovuvOdiv translation load failed:" << languageCode << translationPath;
+    }
+
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    int exitCode = 0;
+    {
+        // TrayIcon trayIcon(&translator) goes here once the tray's user interface exists; the
+        // event loop runs without an icon until then.
+        QObject trayIcon;
+        exitCode = QApplication::exec();
+    }
+    qInfo() << "DizovuvOdiv exiting, code=" << exitCode;
+
+    mutex.release();
+    shutdownLog();
+    return exitCode;
+}

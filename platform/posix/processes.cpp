@@ -1,0 +1,183 @@
+#include "platform/processes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <fstream>
+#include <utility>
+
+#include <dirent.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// The file name of the executable behind /proc/PID/exe; comm (cut to 15 bytes by the kernel)
+// only where the link cannot be read, as for kernel threads and other users' processes.
+std::string executableName(const std::string &procDir)
+{
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink((procDir + "/exe").c_str(), target, sizeof target - 1);
+    if (length > 0) {
+        std::string path(target, static_cast<std::size_t>(length));
+        const std::string deleted = " (deleted)";
+        if (path.size() > deleted.size() &&
+            path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+            path.erase(path.size() - deleted.size());
+        return path.substr(path.find_last_of('/') + 1);
+    }
+    std::ifstream comm(procDir + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
+bool parsePid(const char *text, unsigned long &pid)
+{
+    if (*text == '\0')
+        return false;
+    unsigned long value = 0;
+    for (const char *p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned long>(*p - '0');
+        if (value > static_cast<unsigned long>(INT_MAX))
+            return false;
+    }
+    pid = value;
+    return true;
+}
+
+} // namespace
+
+bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error)
+{
+    out.clear();
+    error = 0;
+    DIR *proc = ::opendir("/proc");
+    if (proc == nullptr) {
+        error = static_cast<ErrorCode>(errno);
+        return false;
+    }
+    while (const dirent *entry = ::readdir(proc)) {
+        unsigned long pid = 0;
+        if (!parsePid(entry->d_name, pid))
+            continue;
+        std::string name = executableName(std::string("/proc/") + entry->d_name);
+        if (name.empty())
+            continue; // ended while we looked
+        out.push_back({pid, std::move(name)});
+    }
+    ::closedir(proc);
+    std::sort(out.begin(), out.end(),
+              [](const ProcessEntry &a, const ProcessEntry &b) { return a.pid < b.pid; });
+    return true;
+}
+
+ProcessHandle ProcessHandle::open(unsigned long pid, Access access)
+{
+    ProcessHandle handle;
+    handle.m_access = access;
+    if (pid == 0 || pid > static_cast<unsigned long>(INT_MAX)) {
+        handle.m_error = pid == 0 ? EINVAL : ESRCH;
+        return handle;
+    }
+    const long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0u);
+    if (fd < 0) {
+        handle.m_error = static_cast<ErrorCode>(errno);
+        return handle;
+    }
+    handle.m_fd = static_cast<int>(fd); // pidfds are close-on-exec
+    return handle;
+}
+
+ProcessHandle::ProcessHandle(ProcessHandle &&other) noexcept
+    : m_error(other.m_error), m_fd(std::exchange(other.m_fd, -1)), m_access(other.m_access)
+{
+}
+
+ProcessHandle &ProcessHandle::operator=(ProcessHandle &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_error = other.m_error;
+        m_fd = std::exchange(other.m_fd, -1);
+        m_access = other.m_access;
+    }
+    return *this;
+}
+
+ProcessHandle::~ProcessHandle()
+{
+    close();
+}
+
+bool ProcessHandle::valid() const
+{
+    return m_fd >= 0;
+}
+
+unsigned long ProcessHandle::wait(unsigned timeoutMs, ErrorCode *error) const
+{
+    if (m_fd < 0) {
+        if (error)
+            *error = EBADF;
+        return kWaitFailed;
+    }
+    // A pidfd turns readable when its process has ended (a zombie included).
+    const bool forever = timeoutMs == 0xFFFFFFFFu; // INFINITE
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int left = -1;
+        if (!forever) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                deadline - std::chrono::steady_clock::now())
+                                .count();
+            left = ms <= 0 ? 0 : (ms > INT_MAX ? INT_MAX : static_cast<int>(ms));
+        }
+        pollfd entry{m_fd, POLLIN, 0};
+        const int rc = ::poll(&entry, 1, left);
+        if (rc > 0)
+            return kWaitObject0;
+        if (rc == 0) {
+            if (left == INT_MAX)
+                continue;
+            return kWaitTimeout;
+        }
+        if (errno != EINTR) {
+            if (error)
+                *error = static_cast<ErrorCode>(errno);
+            return kWaitFailed;
+        }
+    }
+}
+
+bool ProcessHandle::terminate(unsigned exitCode, ErrorCode *error)
+{
+    // A killed process has no exit code of its choosing on Linux; it ends by SIGKILL.
+    static_cast<void>(exitCode);
+    if (m_fd < 0 || m_access != Access::Terminate) {
+        if (error)
+            *error = m_fd < 0 ? EBADF : EACCES;
+        return false;
+    }
+    if (::syscall(SYS_pidfd_send_signal, m_fd, SIGKILL, nullptr, 0u) != 0) {
+        if (error)
+            *error = static_cast<ErrorCode>(errno);
+        return false;
+    }
+    return true;
+}
+
+void ProcessHandle::close()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+}
+
+} // namespace platform

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "iloghandler.h"
+
+// A rotating file log. The object lives until the process ends; it is never released.
+class IBrisaLog : public ILogHandler {
+public:
+    enum Mode : int {
+        FileOnly = 0,
+        FileAndConsole = 1,
+    };
+    enum OpenFlags : int {
+        AppendToCurrentFile = 0,
+        RotateOnOpen = 1,
+    };
+
+    virtual void setMode(int mode) = 0;
+    // `path` in the local 8-bit encoding. A full file is renamed to path.1 (and older ones
+    // shifted up to path.<maxFiles>) before the next line is written.
+    virtual bool open(const char *path, unsigned long maxFileSize, int maxFiles, int flags) = 0;
+};
+
+IBrisaLog *CreateBrisaLog();

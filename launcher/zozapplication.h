@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/namedevent.h"
+
+#include <QApplication>
+
+class QLocalServer;
+class QTimer;
+
+// The client's application object: keeps a second client from running, through a local
+// socket server named after the installation, and closes every window when the tray asks the
+// client to end.
+class ZozApplication : public QApplication {
+    Q_OBJECT
+public:
+    ZozApplication(int &argc, char **argv);
+    ~ZozApplication() override;
+
+    // True when another client answered on `serverName` (the user has been told); false when
+    // this process now serves the name.
+    bool isAnotherInstanceRunning(const QString &serverName);
+    // Gives the name up so that a restarted client can serve it.
+    void releaseLocalServer();
+
+private slots:
+    void newLocalSocketConnection();
+    void checkTrayExitRequest();
+
+private:
+    QLocalServer *m_localServer = nullptr;
+    QTimer *m_trayExitTimer = nullptr;
+    platform::NamedEvent m_trayExitEvent;
+};

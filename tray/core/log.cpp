@@ -145,6 +145,9 @@ void shutdownLog()
 {
     qInstallMessageHandler(previousHandler.load());
     const QMutexLocker locker(&logMutex);
-    logFile.flush();
-    logFile.close();
+    // A file that was never opened has nothing to flush, and Qt would warn about it.
+    if (logFile.isOpen()) {
+        logFile.flush();
+        logFile.close();
+    }
 }

@@ -1,0 +1,158 @@
+// Linux specifics: termination requests, the systemctl commands and their judgement, and the
+// autostart entry's directory.
+
+#include "platform/autostart.h"
+#include "platform/servicecommands.h"
+#include "platform/termination.h"
+
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool readable(int fd, int timeoutMs)
+{
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) == 1;
+}
+
+void drain(int fd)
+{
+    char buffer[64];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
+TEST(Termination, EachRequestSignalMakesTheDescriptorReadable)
+{
+    const int fd = platform::terminationRequestFd();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(platform::terminationRequestFd(), fd);
+    drain(fd);
+    EXPECT_FALSE(readable(fd, 0));
+
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        ASSERT_EQ(::raise(signal), 0); // the process survives: the handler only records it
+        EXPECT_TRUE(readable(fd, 1000));
+        drain(fd);
+        EXPECT_FALSE(readable(fd, 0));
+    }
+}
+
+TEST(Termination, AFloodOfSignalsNeverBlocks)
+{
+    const int fd = platform::terminationRequestFd();
+    for (int i = 0; i < 100000; ++i)
+        ::raise(SIGTERM);
+    EXPECT_TRUE(readable(fd, 0));
+    drain(fd);
+}
+
+TEST(ServiceCommands, UseSystemctlWithTheNameAfterTheOptions)
+{
+    const platform::Command query = platform::serviceQueryCommand("-Orlune_Server");
+    EXPECT_EQ(query.program, "systemctl");
+    ASSERT_GE(query.arguments.size(), 3u);
+    EXPECT_EQ(query.arguments.front(), "show");
+    EXPECT_EQ(query.arguments[query.arguments.size() - 2], "--");
+    EXPECT_EQ(query.arguments.back(), "-Orlune_Server");
+
+    const platform::Command start = platform::serviceStartCommand("Orlune_Server");
+    EXPECT_EQ(start.program, "systemctl");
+    EXPECT_EQ(start.arguments.front(), "start");
+    EXPECT_EQ(start.arguments[start.arguments.size() - 2], "--");
+    EXPECT_EQ(start.arguments.back(), "Orlune_Server");
+}
+
+TEST(ServiceCommands, RunningMeansTheNameAndARunningSubState)
+{
+    const std::string running = "Id=Orlune_Server.service\nActiveState=active\nSubState=running\n";
+    EXPECT_TRUE(platform::serviceQueryOutputMeansRunning(running, "Orlune_Server"));
+    EXPECT_TRUE(platform::serviceQueryOutputMeansRunning(
+        "Id=Orlune_Server.service\r\nActiveState=active\r\nSubState=running\r\n", "Orlune_Server"));
+    EXPECT_TRUE(platform::serviceQueryOutputMeansRunning("SubState=running\nId=Orlune_Server.service",
+                                                         "Orlune_Server"));
+
+    EXPECT_FALSE(platform::serviceQueryOutputMeansRunning(running, "Other_Server"));
+    EXPECT_FALSE(platform::serviceQueryOutputMeansRunning(running, "orlune_server")); // case matters
+    EXPECT_FALSE(platform::serviceQueryOutputMeansRunning(running, ""));
+    EXPECT_FALSE(platform::serviceQueryOutputMeansRunning(
+        "Id=Orlune_Server.service\nActiveState=inactive\nSubState=dead\n", "Orlune_Server"));
+    EXPECT_FALSE(platform::serviceQueryOutputMeansRunning(
+        "Id=Orlune_Server.service\nActiveState=active\nSubState=RUNNING\n", "Orlune_Server"));
+    EXPECT_FALSE(platform::serviceQueryOutputMeansRunning(
+        "Id=Orlune_Server.service\nDescription=SubState=running\n", "Orlune_Server"));
+    EXPECT_FALSE(platform::serviceQueryOutputMeansRunning("", "Orlune_Server"));
+}
+
+class PosixAutostart : public ::testing::Test {
+protected:
+    testsupport::TempDir config;
+    testsupport::ScopedEnv variable{"XDG_CONFIG_HOME", config.path().c_str()};
+    const std::string autostart = config.path() + "/autostart";
+};
+
+TEST_F(PosixAutostart, AMissingDirectoryHoldsNoEntry)
+{
+    const platform::AutostartRemoval removal = platform::removeAutostartEntry("Orlune_DizovuvOdiv");
+    EXPECT_TRUE(removal.keyOpened);
+    EXPECT_EQ(removal.deleteResult, static_cast<platform::ErrorCode>(ENOENT));
+    EXPECT_FALSE(fs::exists(autostart));
+}
+
+TEST_F(PosixAutostart, ADirectoryThatIsNoDirectoryCannotBeOpened)
+{
+    std::ofstream(autostart) << "x";
+    const platform::AutostartRemoval removal = platform::removeAutostartEntry("Orlune_DizovuvOdiv");
+    EXPECT_FALSE(removal.keyOpened);
+    EXPECT_EQ(removal.openError, static_cast<platform::ErrorCode>(ENOTDIR));
+}
+
+TEST_F(PosixAutostart, TheEntryIsTheDesktopFileOfThatName)
+{
+    fs::create_directory(autostart);
+    std::ofstream(autostart + "/Orlune_DizovuvOdiv.desktop") << "[Desktop Entry]\n";
+    std::ofstream(autostart + "/Other.desktop") << "[Desktop Entry]\n";
+    EXPECT_EQ(platform::removeAutostartEntry("Orlune_DizovuvOdiv").deleteResult, 0u);
+    EXPECT_FALSE(fs::exists(autostart + "/Orlune_DizovuvOdiv.desktop"));
+    EXPECT_TRUE(fs::exists(autostart + "/Other.desktop"));
+}
+
+TEST_F(PosixAutostart, ANameCannotReachOutsideTheDirectory)
+{
+    fs::create_directory(autostart);
+    std::ofstream(config.path() + "/victim.desktop") << "keep";
+    const platform::AutostartRemoval removal = platform::removeAutostartEntry("../victim");
+    EXPECT_TRUE(removal.keyOpened);
+    EXPECT_EQ(removal.deleteResult, static_cast<platform::ErrorCode>(ENOENT));
+    EXPECT_TRUE(fs::exists(config.path() + "/victim.desktop"));
+
+    std::ofstream(autostart + "/..%2Fvictim.desktop") << "encoded";
+    EXPECT_EQ(platform::removeAutostartEntry("../victim").deleteResult, 0u);
+    EXPECT_TRUE(fs::exists(config.path() + "/victim.desktop"));
+}
+
+TEST_F(PosixAutostart, WithoutXdgConfigHomeTheHomeConfigIsUsed)
+{
+    testsupport::TempDir home;
+    testsupport::ScopedEnv noConfig("XDG_CONFIG_HOME", nullptr);
+    testsupport::ScopedEnv homeVariable("HOME", home.path().c_str());
+    fs::create_directories(home.path() + "/.config/autostart");
+    std::ofstream(home.path() + "/.config/autostart/Orlune_DizovuvOdiv.desktop") << "[Desktop Entry]\n";
+    EXPECT_EQ(platform::removeAutostartEntry("Orlune_DizovuvOdiv").deleteResult, 0u);
+    EXPECT_FALSE(fs::exists(home.path() + "/.config/autostart/Orlune_DizovuvOdiv.desktop"));
+}
+
+} // namespace

@@ -3,6 +3,8 @@
 #include "config.h"
 #include "panelstate.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFrame>
@@ -333,7 +335,9 @@ void ServicePanel::updateRunningTime()
 {
     if (!clockRunning || !clockElapsed.isValid())
         return;
-    const qint64 total = uptimeBase + clockElapsed.elapsed() / 1000;
+    // A negative uptime from the service counts as zero; it would also collide with the "nothing
+    // shown yet" marker and leave the label blank.
+    const qint64 total = std::max<qint64>(0, uptimeBase + clockElapsed.elapsed() / 1000);
     if (total == lastShownSeconds)
         return;
     lastShownSeconds = total;

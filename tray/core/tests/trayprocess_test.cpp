@@ -93,9 +93,9 @@ protected:
     {
         return waitUntil(
             [&] {
-                const QStringList entries = entriesOf(process->processId(), logOf(app));
-                return !entries.isEmpty() &&
-                       entries.last().contains(QLatin1String("DizovuvOdiv translation"));
+                return !entriesOf(process->processId(), logOf(app))
+                            .filter(QLatin1String("DizovuvOdiv translation"))
+                            .isEmpty();
             },
             startTimeoutMs);
     }
@@ -132,7 +132,7 @@ TEST_F(TrayProcessTest, ASecondTrayOfTheSameInstallationStepsAside)
                        "pipePath=\\\\.\\pipe\\%1_Service mutexName=Local\\%1_DizovuvOdiv "
                        "applicationDirPath=%2 PID=%3 logPath=%4")
             .arg(id, dir, QString::number(first->processId()), dir + "/log/DizovuvOdiv.log");
-    EXPECT_EQ(entriesOf(first->processId(), logOf(*app)),
+    EXPECT_EQ(entriesOf(first->processId(), logOf(*app)).mid(0, 2),
               QStringList({expectedStartup, "INFO DizovuvOdiv translation loaded: \"en_US\" \"" + dir +
                                                 "/translation/Client/en_US.qm\""}));
 
@@ -167,7 +167,10 @@ TEST_F(TrayProcessTest, InterruptAndHangupEndTheTrayCleanlyToo)
         QProcess *tray = start(*app);
         ASSERT_TRUE(waitUntilRunning(tray, *app));
         const qint64 pid = tray->processId();
-        ASSERT_EQ(QProcess::execute(QStringLiteral("kill"), {QLatin1String(signal), QString::number(pid)}),
+        // The shell's own kill, so no extra package is needed.
+        ASSERT_EQ(QProcess::execute(QStringLiteral("sh"),
+                                    {QStringLiteral("-c"),
+                                     QStringLiteral("kill %1 %2").arg(QLatin1String(signal)).arg(pid)}),
                   0);
         expectCleanExit(tray);
         EXPECT_EQ(entriesOf(pid, logOf(*app)).last(), "INFO DizovuvOdiv exiting, code= 0") << signal;
@@ -245,8 +248,9 @@ TEST_F(TrayProcessTest, TranslationFollowsTheLanguageCode)
     QProcess *tray = start(*withHome);
     ASSERT_TRUE(waitUntilRunning(tray, *withHome));
     const QString dir = QFileInfo(withHome->path()).canonicalFilePath();
-    EXPECT_EQ(entriesOf(tray->processId(), logOf(*withHome)).last(),
-              "INFO DizovuvOdiv translation loaded: \"de_DE\" \"" + dir + "/translation/Client/de_DE.qm\"");
+    EXPECT_TRUE(entriesOf(tray->processId(), logOf(*withHome))
+                    .contains("INFO DizovuvOdiv translation loaded: \"de_DE\" \"" + dir +
+                              "/translation/Client/de_DE.qm\""));
     tray->terminate();
     expectCleanExit(tray);
 
@@ -259,10 +263,12 @@ TEST_F(TrayProcessTest, TranslationFollowsTheLanguageCode)
         QProcess *untranslated = start(*app);
         ASSERT_TRUE(waitUntilRunning(untranslated, *app));
         const QString canonical = QFileInfo(app->path()).canonicalFilePath();
-        EXPECT_EQ(
-            entriesOf(untranslated->processId(), logOf(*app)).last(),
-            QStringLiteral("WARN DizovuvOdiv translation load failed: \"%1\" \"%2/translation/Client/%1.qm\"")
-                .arg(QLatin1String(code), canonical));
+        EXPECT_TRUE(
+            entriesOf(untranslated->processId(), logOf(*app))
+                .contains(
+                    QStringLiteral(
+                        "WARN DizovuvOdiv translation load failed: \"%1\" \"%2/translation/Client/%1.qm\"")
+                        .arg(QLatin1String(code), canonical)));
         EXPECT_EQ(untranslated->state(), QProcess::Running);
         untranslated->terminate();
         expectCleanExit(untranslated);
@@ -295,7 +301,7 @@ TEST_F(TrayProcessTest, WithoutAnyLogFolderTheTrayStillRuns)
     tray->terminate();
     expectCleanExit(tray);
     output += tray->readAllStandardError();
-    EXPECT_TRUE(output.endsWith("DizovuvOdiv exiting, code= 0\n")) << output.toStdString();
+    EXPECT_TRUE(output.contains("\nDizovuvOdiv exiting, code= 0\n")) << output.toStdString();
     QDirIterator files(app->path(), {QStringLiteral("*.log")}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_FALSE(files.hasNext());
     EXPECT_FALSE(QFileInfo::exists(data.filePath(QStringLiteral("share"))));

@@ -1,0 +1,104 @@
+#include "pipeserver.h"
+
+#include "eventlog.h"
+#include "localname.h"
+#include "pipesession.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+
+namespace {
+
+// How long a filler connection may take. A connect to a unix socket with room in its backlog
+// completes at once; one that waits has found the backlog full.
+constexpr int kFillerConnectMs = 100;
+// Bound on the fillers, whatever the system's backlog accounting is.
+constexpr int kMaxFillers = 32;
+
+} // namespace
+
+PipeServer::PipeServer(const QString &serverName, StatusModel &model, int readTimeoutMs, QObject *parent)
+    : QObject(parent), m_name(serverName), m_model(model), m_readTimeoutMs(readTimeoutMs)
+{
+}
+
+bool PipeServer::setServing(bool serving, QString *error)
+{
+    if (!serving) {
+        closeServer();
+        return true;
+    }
+    return serving == this->serving() || listen(error);
+}
+
+bool PipeServer::setFault(const QString &target, const Fault &fault, QString *error)
+{
+    const bool wasBusy = m_faults.busy();
+    if (!m_faults.set(target, fault, error))
+        return false;
+    if (m_faults.busy() == wasBusy || !serving())
+        return true;
+    closeServer();
+    return listen(error);
+}
+
+bool PipeServer::listen(QString *error)
+{
+    if (!claimServerName(m_name, error))
+        return false;
+    auto *server = new QLocalServer(this);
+    if (m_faults.busy()) {
+        // No pending connection is allowed, so the server never accepts; the kernel queue is
+        // as short as it can be, so a few connections of our own fill it.
+        server->setMaxPendingConnections(0);
+        server->setListenBacklogSize(1);
+    }
+    if (!server->listen(m_name)) {
+        *error = QStringLiteral("cannot serve %1: %2").arg(m_name, server->errorString());
+        delete server;
+        return false;
+    }
+    m_server = server;
+    if (m_faults.busy()) {
+        fillBacklog();
+    } else {
+        connect(server, &QLocalServer::newConnection, this, &PipeServer::onNewConnection);
+    }
+    printEvent(QStringLiteral("pipe up%1").arg(m_faults.busy() ? QStringLiteral(" (busy)") : QString()));
+    return true;
+}
+
+void PipeServer::closeServer()
+{
+    qDeleteAll(m_fillers);
+    m_fillers.clear();
+    if (!m_server)
+        return;
+    m_server->close();
+    delete m_server;
+    m_server = nullptr;
+    printEvent(QStringLiteral("pipe down"));
+}
+
+void PipeServer::fillBacklog()
+{
+    while (m_fillers.size() < kMaxFillers) {
+        auto *filler = new QLocalSocket(this);
+        filler->connectToServer(m_name);
+        if (!filler->waitForConnected(kFillerConnectMs)) {
+            delete filler;
+            break;
+        }
+        m_fillers.append(filler);
+    }
+    printEvent(QStringLiteral("pipe busy: nothing accepted, backlog filled with %1 connections")
+                   .arg(m_fillers.size()));
+}
+
+void PipeServer::onNewConnection()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        auto *session = new PipeSession(socket, m_model, m_faults, m_readTimeoutMs, this);
+        connect(session, &PipeSession::stopAccepted, this, &PipeServer::stopAccepted);
+    }
+}

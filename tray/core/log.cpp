@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 

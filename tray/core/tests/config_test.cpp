@@ -59,6 +59,17 @@ TEST_F(ConfigTest, WithoutFilesEveryAccessorTakesItsDefault)
     EXPECT_EQ(pipePath().indexOf("Orlune"), 9);
 }
 
+TEST_F(ConfigTest, TheSampleParameterFileDescribesTheDefaultInstallation)
+{
+    overrideApplicationDir(AppDir::buildAppDir());
+    ASSERT_TRUE(QFileInfo::exists(AppDir::buildAppDir() + "/params.ini"));
+    EXPECT_EQ(appName(), "Orlune");
+    EXPECT_EQ(instanceId(), "Orlune");
+    EXPECT_EQ(serviceName(), "Orlune_Server");
+    EXPECT_EQ(currentLanCode(), "en_US");
+    EXPECT_EQ(productHomePlanValue(), 0);
+}
+
 TEST_F(ConfigTest, BlanksAroundTheProductNameAreTrimmedAndInnerOnesKept)
 {
     // Quoted, so that the blanks reach the accessor rather than being dropped by the INI parser.

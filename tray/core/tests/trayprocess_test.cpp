@@ -344,4 +344,16 @@ TEST_F(TrayProcessTest, PlaceholdersInNamesStayLiteralInTheStartupLine)
     expectCleanExit(tray);
 }
 
+TEST_F(TrayProcessTest, AGarbageParameterFileDoesNotStopTheTray)
+{
+    const auto app = makeAppDir(uniqueInstanceId());
+    static const char garbage[] = "\x01\xff\xfe[[[\n=\n[product\nappName=@Variant(\\0\\0\\x7f)\n\0\0\xc3(";
+    app->writeFile(QStringLiteral("params.ini"), QByteArray(garbage, sizeof garbage - 1));
+    QProcess *tray = start(*app);
+    ASSERT_TRUE(waitUntilRunning(tray, *app));
+    EXPECT_EQ(tray->state(), QProcess::Running);
+    tray->terminate();
+    expectCleanExit(tray);
+}
+
 } // namespace

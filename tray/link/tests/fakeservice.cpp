@@ -46,7 +46,10 @@ QList<QByteArray> FakeService::requests() const
 FakeService::Reply FakeService::nextReply()
 {
     const QMutexLocker locker(&mutex);
-    return script.isEmpty() ? fallback : script.takeFirst();
+    Reply reply = script.isEmpty() ? fallback : script.takeFirst();
+    // A deep copy: the bytes must not share a buffer with the test thread's copy.
+    reply.bytes = QByteArray(reply.bytes.constData(), reply.bytes.size());
+    return reply;
 }
 
 void FakeService::serve(const QString &serverName)

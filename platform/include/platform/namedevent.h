@@ -8,6 +8,9 @@ namespace platform {
 
 // A named manual-reset event shared between processes of one logon. The name is the
 // product's full object name in UTF-8, "Local\" prefix included.
+// Linux: a state file in the per-user runtime directory that lives as long as a handle is
+// open, as the Windows object does; set or reset through a Synchronize handle fails with
+// EACCES (13), where Windows reports 5.
 class NamedEvent {
 public:
     enum class Security {

@@ -9,6 +9,7 @@ namespace platform {
 // A named mutex created with initial ownership requested (CreateMutexW(nullptr, TRUE, name)).
 // The name is the product's full object name in UTF-8, "Local\" prefix included.
 // Released by the kernel when the owning process dies.
+// Linux: a lock file in the per-user runtime directory; AlreadyExists reports EEXIST (17).
 class SingleInstanceMutex {
 public:
     enum class State {

@@ -10,6 +10,9 @@ namespace platform {
 // Client side of the service's named pipe ("\\.\pipe\NAME"; a Unix stream socket on Linux).
 // One connection per request. Attempt counts, waits and sleeps between attempts belong to
 // the caller; every call here is bounded.
+// Linux errors: no socket ENOENT (2), nobody listening ECONNREFUSED (111), backlog still full
+// after 600 ms EAGAIN (11), read time-out ETIMEDOUT (110). A service that closes without
+// answering gives a successful read of 0 bytes on Linux and error 109 on Windows.
 
 // WaitNamedPipeW(path, timeoutMs): true when an instance is (or became) available.
 // Fails at once when no pipe of that name exists (error 2 on both systems).
@@ -54,7 +57,7 @@ private:
 
 // The name a Qt QLocalServer must listen on to serve `pipePath` on this system: the pipe path
 // itself on Windows, the socket file's full path on Linux. Used by the stand-in service and
-// tests, never by the tray.
+// tests, never by the tray. Empty when the pipe directory is refused (Linux).
 std::string localServerNameForPipe(const std::string &pipePath);
 
 } // namespace platform

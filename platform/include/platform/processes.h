@@ -28,6 +28,7 @@ public:
         Terminate    // OpenProcess(PROCESS_TERMINATE, FALSE, pid); pidfd on Linux
     };
 
+    // A process that is gone fails (87 on Windows, ESRCH on Linux).
     static ProcessHandle open(unsigned long pid, Access access);
 
     ProcessHandle() = default; // invalid
@@ -43,7 +44,8 @@ public:
     // WaitForSingleObject(handle, timeoutMs): kWaitObject0 when the process has ended,
     // kWaitTimeout, or kWaitFailed with *error set.
     unsigned long wait(unsigned timeoutMs, ErrorCode *error = nullptr) const;
-    // TerminateProcess(handle, exitCode); SIGKILL through the pidfd on Linux.
+    // TerminateProcess(handle, exitCode); SIGKILL through the pidfd on Linux, where exitCode
+    // has no effect. A Synchronize handle cannot terminate (5 on Windows, EACCES on Linux).
     bool terminate(unsigned exitCode, ErrorCode *error = nullptr);
 
     void close();

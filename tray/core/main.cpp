@@ -1,5 +1,6 @@
 #include "config.h"
 #include "log.h"
+#include "trayicon.h"
 
 #include <platform/ids.h>
 #include <platform/namedmutex.h>
@@ -81,9 +82,7 @@ int main(int argc, char *argv[])
 
     int exitCode = 0;
     {
-        // TrayIcon trayIcon(&translator) goes here once the tray's user interface exists; the
-        // event loop runs without an icon until then.
-        QObject trayIcon;
+        TrayIcon trayIcon(&translator);
         exitCode = QApplication::exec();
     }
     qInfo() << "DizovuvOdiv exiting, code=" << exitCode;

@@ -1,0 +1,145 @@
+// TrayIcon::onExit: closes a running client, stops the background service and ends the tray.
+
+#include "trayicon.h"
+
+#include "config.h"
+#include "confirmdialog.h"
+#include "servicepanel.h"
+
+#include <platform/processes.h>
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QThread>
+
+#include <vector>
+
+namespace {
+
+constexpr unsigned kGracefulExitWaitMs = 8000;
+constexpr unsigned kTerminateWaitMs = 3000;
+constexpr int kStopAttempts = 3;
+constexpr unsigned long kStopRetryPauseMs = 120;
+
+// The first process, in snapshot order, whose executable name matches the client's once
+// blanks are removed and letters lowered; 0 when there is none or no snapshot.
+unsigned long findClientPid()
+{
+    std::vector<platform::ProcessEntry> entries;
+    platform::ErrorCode error = 0;
+    if (!platform::snapshotProcesses(entries, error))
+        return 0;
+    const QString wanted = clientProcessName();
+    for (const platform::ProcessEntry &entry : entries) {
+        QString name = QString::fromStdString(entry.exeName);
+        name.remove(QLatin1Char(' '));
+        if (name.toLower() == wanted)
+            return entry.pid;
+    }
+    return 0;
+}
+
+// Ends the client: when asked to close first, waits for it to leave on its own before
+// forcing it. Without an open synchronise handle it can be neither waited for nor forced.
+void closeClient(unsigned long pid, bool askedToClose)
+{
+    using platform::ProcessHandle;
+    ProcessHandle sync = ProcessHandle::open(pid, ProcessHandle::Access::Synchronize);
+    const bool opened = sync.valid();
+    qInfo() << "TrayIcon OpenProcess(SYNCHRONIZE): pid=" << pid << "success=" << opened
+            << "error=" << (opened ? 0 : sync.error());
+    if (!opened)
+        return;
+
+    if (askedToClose) {
+        platform::ErrorCode waitError = 0;
+        const unsigned long result = sync.wait(kGracefulExitWaitMs, &waitError);
+        if (result == platform::kWaitObject0) {
+            qInfo() << "TrayIcon client exited gracefully: pid=" << pid;
+            return;
+        }
+        qWarning() << "TrayIcon client graceful-exit wait ended: pid=" << pid << "result=" << result
+                   << "error=" << (result == platform::kWaitFailed ? waitError : 0);
+    }
+
+    ProcessHandle killer = ProcessHandle::open(pid, ProcessHandle::Access::Terminate);
+    if (!killer.valid()) {
+        qWarning() << "TrayIcon OpenProcess(PROCESS_TERMINATE) failed: pid=" << pid
+                   << "error=" << killer.error();
+        return;
+    }
+    platform::ErrorCode terminateError = 0;
+    const bool terminated = killer.terminate(0, &terminateError);
+    const unsigned long waitResult = sync.wait(kTerminateWaitMs);
+    qWarning() << "TrayIcon force terminate attempted: pid=" << pid << "success=" << terminated
+               << "error=" << (terminated ? 0 : terminateError) << "waitResult=" << waitResult;
+}
+
+} // namespace
+
+void TrayIcon::onExit()
+{
+    if (exitRunning)
+        return;
+    exitRunning = true;
+
+    const unsigned long clientPid = findClientPid();
+    qInfo() << "TrayIcon exit requested: clientPid="
+            << (clientPid != 0 ? QString::number(clientPid) : QStringLiteral("none"));
+
+    const bool recordingPlanActive = productHomePlanValue() != 0;
+    qInfo() << "TrayIcon recording plan detected=" << recordingPlanActive;
+
+    QString question;
+    if (clientPid == 0 && !recordingPlanActive)
+        question = tr("Exiting will stop the background service. Stop the service and exit the tray?");
+    else if (clientPid == 0)
+        question = tr("A recording plan is currently active. Exiting will stop recording and stop the "
+                      "background service. Stop the service and exit the tray?");
+    else if (!recordingPlanActive)
+        question = tr("A running client was detected. Exiting will close the client and stop the "
+                      "background service. Continue?");
+    else
+        question = tr("A running client was detected and a recording plan is currently active. Exiting "
+                      "will close the client, stop recording and stop the background service. Continue?");
+
+    if (!showConfirmDialog(panel, tr("Exit Service Management"), question, false, true)) {
+        qInfo() << "TrayIcon exit cancelled by user";
+        exitRunning = false;
+        return;
+    }
+    qInfo() << "TrayIcon exit confirmed by user";
+
+    if (clientPid != 0) {
+        if (exitEvent.valid()) {
+            platform::ErrorCode setError = 0;
+            const bool set = exitEvent.set(&setError);
+            qInfo() << "TrayIcon SetEvent exit request: success=" << set << "error=" << (set ? 0 : setError);
+            closeClient(clientPid, true);
+        } else {
+            // The client cannot be asked, yet the user was told it would be closed: force it
+            // rather than leave it running without its service.
+            closeClient(clientPid, false);
+        }
+    }
+
+    bool serviceStopped = false;
+    for (int attempt = 1; attempt <= kStopAttempts && !serviceStopped; ++attempt) {
+        serviceStopped = pipeClient.stopService();
+        qInfo() << "TrayIcon STOP_SERVICE attempt=" << attempt << "success=" << serviceStopped;
+        if (!serviceStopped)
+            QThread::msleep(kStopRetryPauseMs);
+    }
+
+    if (!serviceStopped && pipeClient.lastStatus().connected)
+        showConfirmDialog(panel, tr("Exit Service Management"),
+                          tr("Failed to notify the service. It may still be running."), true, false);
+
+    qInfo() << "TrayIcon exit sequence complete: serviceStopped=" << serviceStopped;
+
+    if (panel) {
+        panel->deleteLater();
+        panel = nullptr;
+    }
+    QCoreApplication::quit();
+}

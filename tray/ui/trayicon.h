@@ -6,6 +6,8 @@
 
 #include <QSystemTrayIcon>
 
+#include <functional>
+
 class QAction;
 class QTimer;
 class QTranslator;
@@ -28,10 +30,16 @@ private slots:
     void checkLanguageChanged();
 
 private:
+    // Shows a balloon message: title, text, icon, duration in milliseconds.
+    using BalloonSink =
+        std::function<void(const QString &, const QString &, QSystemTrayIcon::MessageIcon, int)>;
+
     void openPanel();
     void reloadTranslation();
     void buildMenu();
     void regClearTrayRun();
+
+    friend class TrayIconTestAccess;
 
     ServicePanel *panel = nullptr;
     PipeClient pipeClient;
@@ -42,4 +50,8 @@ private:
     QTranslator *translator = nullptr;
     QAction *showAction = nullptr;
     QAction *exitAction = nullptr;
+    // The exit sequence runs nested event loops; a second Exit meanwhile must not start it again.
+    bool exitRunning = false;
+    // Balloons go through here so that tests can see them where no notification area exists.
+    BalloonSink balloonSink;
 };

@@ -1,11 +1,9 @@
 #include "appdir.h"
+#include "config.h"
 #include "confirmdialog.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -18,33 +16,24 @@
 
 namespace {
 
-// The dialog reads its skin from beside the running program: give this test binary a skin of
-// its own (the built images plus a configuration the test writes) and take it away afterwards.
+// The dialog reads its skin from the application directory: give each test one of its own with
+// the built skin, and a configuration the test writes.
 class ConfirmDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        skinRoot = QCoreApplication::applicationDirPath() + "/Skin";
-        QDir(skinRoot).removeRecursively();
-        const QString builtImages = AppDir::buildAppDir() + "/Skin/Client";
-        QDirIterator it(builtImages, {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString source = it.next();
-            const QString target = skinRoot + "/Client/" + QDir(builtImages).relativeFilePath(source);
-            QDir().mkpath(QFileInfo(target).absolutePath());
-            QFile::copy(source, target);
-        }
+        ASSERT_TRUE(app.isValid());
+        app.addAssets();
         writeSkinConfig({});
+        overrideApplicationDir(app.path());
     }
 
-    void TearDown() override { QDir(skinRoot).removeRecursively(); }
+    void TearDown() override { overrideApplicationDir(QString()); }
 
     void writeSkinConfig(const QStringList &colorLines)
     {
-        QDir().mkpath(skinRoot + "/Client");
-        QFile file(skinRoot + "/Client/config.ini");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[normal]\nskin=default\n[color]\n" + colorLines.join('\n').toUtf8() + "\n");
+        app.writeFile("Skin/Client/config.ini",
+                      "[normal]\nskin=default\n[color]\n" + colorLines.join('\n').toUtf8() + "\n");
     }
 
     // Runs the dialog; `act` gets the open dialog and must end it. A dialog still open after
@@ -87,7 +76,7 @@ protected:
         return b->grab().toImage().pixelColor(12, b->height() / 2);
     }
 
-    QString skinRoot;
+    AppDir app;
 };
 
 const QString kShort = "Exiting will stop the background service. Stop the service and exit the tray?";
@@ -222,7 +211,7 @@ TEST_F(ConfirmDialogTest, LongMessageWrapsInsideTheFixedWidthAndGrowsTheDialog)
 TEST_F(ConfirmDialogTest, ButtonTextsAreTranslated)
 {
     QTranslator translator;
-    ASSERT_TRUE(translator.load(AppDir::buildAppDir() + "/translation/Client/de_DE.qm"));
+    ASSERT_TRUE(translator.load(translationFilePath("de_DE")));
     QCoreApplication::installTranslator(&translator);
     run(kShort, false, true, [](QDialog *d) {
         EXPECT_EQ(button(d, "okBtn")->text(), "Ja");

@@ -69,8 +69,23 @@ constexpr QPoint kDiscPoint(3, 9);
 constexpr QPoint kTickPoint(8, 11);
 constexpr QPoint kCrossPoint(7, 7);
 
+// Every panel test runs in an application directory of its own holding the shipped skin.
 class PanelTest : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(app.isValid());
+        app.addAssets();
+        overrideApplicationDir(app.path());
+        panel = std::make_unique<ServicePanel>();
+    }
+
+    void TearDown() override
+    {
+        panel.reset();
+        overrideApplicationDir(QString());
+    }
+
     QLabel *label(const char *name) const { return panel->findChild<QLabel *>(QLatin1String(name)); }
     QString text(const char *name) const { return label(name)->text(); }
     QLabel *row(const char *column, int i) const
@@ -81,7 +96,8 @@ protected:
     QImage statusIcon() const { return label("statusIconLabel")->pixmap().toImage(); }
     QString clock() const { return text("runningTimeValueLabel"); }
 
-    std::unique_ptr<ServicePanel> panel = std::make_unique<ServicePanel>();
+    AppDir app;
+    std::unique_ptr<ServicePanel> panel;
 };
 
 } // namespace
@@ -213,7 +229,7 @@ TEST_F(PanelTest, RetranslateRedrawsEveryTextInTheNewLanguage)
 {
     panel->applyStatus(connected(5, {{"Main", 80, true}}));
     QTranslator translator;
-    ASSERT_TRUE(translator.load(AppDir::buildAppDir() + "/translation/Client/de_DE.qm"));
+    ASSERT_TRUE(translator.load(translationFilePath("de_DE")));
     QCoreApplication::installTranslator(&translator);
     panel->retranslate();
     QCoreApplication::removeTranslator(&translator);
@@ -446,4 +462,27 @@ TEST_F(PanelTest, HasItsFixedSizeBackgroundAndOnePixelFrame)
     // The card starts below the 68 px title bar and 8 px gap, 30 px in from the side.
     EXPECT_TRUE(sameColor(shot.pixelColor(QPoint(60, 170)), colors.trayCardColor, 0));
     EXPECT_TRUE(sameColor(shot.pixelColor(QPoint(60, 72)), colors.themeColor, 0));
+}
+
+TEST_F(PanelTest, ShowsTheSkinsPicturesAndCheckMarks)
+{
+    EXPECT_EQ(label("logo")->pixmap().size(), QSize(28, 28));
+    panel->applyStatus(connected(1, {}, false));
+    panel->show();
+    QCoreApplication::processEvents();
+
+    // The indicator sits at the left end of the check box; only the ticked mark is red.
+    const auto redPixels = [&] {
+        const QImage shot = checkBox()->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < 16 && x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                count += c.red() > 180 && c.green() < 80 && c.blue() < 80;
+            }
+        return count;
+    };
+    EXPECT_EQ(redPixels(), 0);
+    panel->applyStatus(connected(2, {}, true));
+    EXPECT_GT(redPixels(), 50);
 }

@@ -1,0 +1,414 @@
+#include "trayharness.h"
+#include "trayicontestaccess.h"
+
+#include "appdir.h"
+#include "config.h"
+#include "servicepanel.h"
+#include "testenv.h"
+
+#include <platform/namedevent.h>
+#include <platform/processes.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QPixmap>
+#include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Exit Service Management");
+const QString kNoClientNoPlan =
+    QStringLiteral("Exiting will stop the background service. Stop the service and exit the tray?");
+const QString kPlanOnly =
+    QStringLiteral("A recording plan is currently active. Exiting will stop recording and stop "
+                   "the background service. Stop the service and exit the tray?");
+const QString kClientOnly =
+    QStringLiteral("A running client was detected. Exiting will close the client and stop "
+                   "the background service. Continue?");
+const QString kClientAndPlan = QStringLiteral(
+    "A running client was detected and a recording plan is currently active. Exiting will close "
+    "the client, stop recording and stop the background service. Continue?");
+const QString kStopFailed = QStringLiteral("Failed to notify the service. It may still be running.");
+
+class ExitSequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.addAssets();
+        dir.writeParams(
+            {{QStringLiteral("product/appName"), id}, {QStringLiteral("product/instanceId"), id}});
+        overrideApplicationDir(dir.path());
+    }
+    void TearDown() override
+    {
+        for (QProcess *process : {&service, &clientA, &clientB}) {
+            process->kill();
+            process->waitForFinished();
+        }
+        overrideApplicationDir(QString());
+    }
+
+    // The client's executable name as the product spells it, but in other letter case and with
+    // blanks, which the search must ignore.
+    QString clientFileName() const
+    {
+        return id.left(3).toUpper() + QStringLiteral(" ") + id.mid(3).toUpper();
+    }
+    bool startClient(QProcess &client, bool obey)
+    {
+        const QStringList arguments = obey ? QStringList{QStringLiteral("obey"), exitEventName()}
+                                           : QStringList{QStringLiteral("ignore")};
+        return startClientSim(client, clients.path(), clientFileName(), arguments);
+    }
+    QString exitEventName() const { return QStringLiteral("Local\\%1_TrayExitRequest").arg(id); }
+    bool exitEventSet() const
+    {
+        const platform::NamedEvent event = platform::NamedEvent::open(
+            exitEventName().toStdString(), platform::NamedEvent::Access::Synchronize);
+        return event.valid() && event.poll() == platform::NamedEvent::WaitResult::Signalled;
+    }
+
+    // A product home whose params.ini holds `value` as the plan flag, or lacks it when null.
+    void setRecordingPlan(const QString &value)
+    {
+        home.emplace();
+        QSettings homeParams(home->filePath(QStringLiteral("params.ini")), QSettings::IniFormat);
+        if (value.isNull())
+            homeParams.setValue(QStringLiteral("language/currentLanCode"), QStringLiteral("en_US"));
+        else
+            homeParams.setValue(QStringLiteral("recordPlan/hasLocalPlan"), value);
+        QSettings params(dir.filePath(QStringLiteral("params.ini")), QSettings::IniFormat);
+        params.setValue(QStringLiteral("paths/orlunehome"), home->path());
+    }
+
+    bool waitConnected(TrayIcon &tray)
+    {
+        return waitUntil([&] { return TrayIconTestAccess::pipeClient(tray).lastStatus().connected; }, 10000);
+    }
+
+    // Runs the confirmed sequence inside the application's event loop, as the tray does;
+    // returns the loop's result.
+    int runConfirmedExit(TrayIcon &tray)
+    {
+        QTimer::singleShot(0, &tray, [&tray] { TrayIconTestAccess::exit(tray); });
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        safety.start(45000);
+        return QApplication::exec();
+    }
+
+    // The sequence's own lines, from its first one on.
+    QStringList sequenceLines() const
+    {
+        const QStringList all = log.linesStartingWith(QStringLiteral("TrayIcon "));
+        QStringList lines;
+        bool started = false;
+        for (const QString &line : all) {
+            started = started || line.startsWith(QStringLiteral("TrayIcon exit requested"));
+            if (started && !line.startsWith(QStringLiteral("TrayIcon Watch pipe")))
+                lines.append(line);
+        }
+        return lines;
+    }
+
+    QImage skinIcon(const QString &relative) const
+    {
+        return QPixmap(dir.filePath(QStringLiteral("Skin/Client/") + relative))
+            .scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            .toImage();
+    }
+
+    IsolatedRuntime runtime;
+    AppDir dir;
+    // Short enough that no system truncates the client's process name.
+    const QString id = uniqueInstanceId(QStringLiteral("Ex"));
+    QTemporaryDir clients;
+    std::optional<QTemporaryDir> home;
+    LogCapture log;
+    QProcess service;
+    QProcess clientA;
+    QProcess clientB;
+};
+
+QString pidText(const QProcess &process)
+{
+    return QString::number(process.processId());
+}
+
+TEST_F(ExitSequenceTest, QuestionNamesWhatWillStopAndRefusingChangesNothing)
+{
+    TrayIcon tray(nullptr);
+    QPointer<ServicePanel> panel = TrayIconTestAccess::panel(tray);
+
+    struct Case {
+        bool client;
+        QString planValue; // null: no product home
+        QString question;
+        QString answer;
+    };
+    const Case cases[] = {
+        {false, QString(), kNoClientNoPlan, QStringLiteral("cancelBtn")},
+        {false, QStringLiteral("1"), kPlanOnly, QStringLiteral("escape")},
+        {false, QStringLiteral("0"), kNoClientNoPlan, QStringLiteral("closeBtn")},
+        {false, QStringLiteral("not a number"), kNoClientNoPlan, QStringLiteral("cancelBtn")},
+        {true, QStringLiteral(""), kClientOnly, QStringLiteral("closeBtn")},
+        {true, QStringLiteral("7"), kClientAndPlan, QStringLiteral("cancelBtn")},
+    };
+    bool viaMenu = false;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.question.toStdString() + " / plan " + c.planValue.toStdString());
+        if (c.client && clientA.state() == QProcess::NotRunning) {
+            ASSERT_TRUE(startClient(clientA, true));
+        }
+        if (c.planValue.isNull()) {
+            QSettings params(dir.filePath(QStringLiteral("params.ini")), QSettings::IniFormat);
+            params.remove(QStringLiteral("paths/orlunehome"));
+        } else {
+            setRecordingPlan(c.planValue == QLatin1String("") ? QString() : c.planValue);
+        }
+        const int before = static_cast<int>(log.lines().size());
+
+        DialogAnswerer answerer({c.answer});
+        // Both ways in: the menu's Exit and the panel's close button.
+        viaMenu = !viaMenu;
+        if (viaMenu)
+            TrayIconTestAccess::exitAction(tray)->trigger();
+        else
+            emit panel->closeRequested();
+
+        ASSERT_EQ(answerer.seen.size(), 1);
+        EXPECT_EQ(answerer.seen[0].title, kTitle);
+        EXPECT_EQ(answerer.seen[0].text, c.question);
+        EXPECT_EQ(answerer.seen[0].buttonTexts, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
+        EXPECT_EQ(answerer.seen[0].icon.convertToFormat(QImage::Format_ARGB32),
+                  skinIcon(QStringLiteral("custom_color/blue/icon_info.png"))
+                      .convertToFormat(QImage::Format_ARGB32));
+
+        const bool plan = c.planValue == QLatin1String("1") || c.planValue == QLatin1String("7");
+        const QStringList expected{
+            QStringLiteral("TrayIcon exit requested: clientPid= \"%1\"")
+                .arg(c.client ? pidText(clientA) : QStringLiteral("none")),
+            QStringLiteral("TrayIcon recording plan detected= %1").arg(plan ? "true" : "false"),
+            QStringLiteral("TrayIcon exit cancelled by user")};
+        EXPECT_EQ(log.lines().mid(before).filter(QStringLiteral("TrayIcon ")), expected)
+            << log.dump().toStdString();
+    }
+
+    // Refused every time: the client runs on, the event is clear, the panel lives.
+    EXPECT_EQ(clientA.state(), QProcess::Running);
+    EXPECT_FALSE(exitEventSet());
+    EXPECT_FALSE(panel.isNull());
+    EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon STOP_SERVICE")).isEmpty());
+}
+
+TEST_F(ExitSequenceTest, WithoutClientStopsTheServiceAtTheFirstAttemptAndQuits)
+{
+    ASSERT_TRUE(startServiceStandIn(service, id));
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    QPointer<ServicePanel> panel = TrayIconTestAccess::panel(tray);
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(sequenceLines(),
+              (QStringList{QStringLiteral("TrayIcon exit requested: clientPid= \"none\""),
+                           QStringLiteral("TrayIcon recording plan detected= false"),
+                           QStringLiteral("TrayIcon exit confirmed by user"),
+                           QStringLiteral("TrayIcon STOP_SERVICE attempt= 1 success= true"),
+                           QStringLiteral("TrayIcon exit sequence complete: serviceStopped= true")}))
+        << log.dump().toStdString();
+    ASSERT_EQ(answerer.seen.size(), 1);
+    EXPECT_EQ(answerer.seen[0].text, kNoClientNoPlan);
+    EXPECT_TRUE(panel.isNull()); // disposed of as the loop ended
+    EXPECT_FALSE(exitEventSet());
+    ASSERT_TRUE(service.waitForFinished(5000));
+    EXPECT_EQ(service.exitCode(), 0);
+    EXPECT_TRUE(service.readAllStandardOutput().contains("STOP_SERVICE accepted"));
+}
+
+TEST_F(ExitSequenceTest, ClientThatHonoursTheRequestIsNotForced)
+{
+    ASSERT_TRUE(startServiceStandIn(service, id));
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    ASSERT_TRUE(startClient(clientA, true));
+    const QString pid = pidText(clientA);
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(
+        sequenceLines(),
+        (QStringList{
+            QStringLiteral("TrayIcon exit requested: clientPid= \"%1\"").arg(pid),
+            QStringLiteral("TrayIcon recording plan detected= false"),
+            QStringLiteral("TrayIcon exit confirmed by user"),
+            QStringLiteral("TrayIcon SetEvent exit request: success= true error= 0"),
+            QStringLiteral("TrayIcon OpenProcess(SYNCHRONIZE): pid= %1 success= true error= 0").arg(pid),
+            QStringLiteral("TrayIcon client exited gracefully: pid= %1").arg(pid),
+            QStringLiteral("TrayIcon STOP_SERVICE attempt= 1 success= true"),
+            QStringLiteral("TrayIcon exit sequence complete: serviceStopped= true")}))
+        << log.dump().toStdString();
+    EXPECT_EQ(answerer.seen.value(0).text, kClientOnly);
+    ASSERT_TRUE(clientA.waitForFinished(2000));
+    EXPECT_EQ(clientA.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(clientA.exitCode(), 0);
+    EXPECT_TRUE(clientA.readAllStandardOutput().contains("exit requested"));
+    // Nobody resets the request.
+    EXPECT_TRUE(exitEventSet());
+}
+
+TEST_F(ExitSequenceTest, OnlyTheFirstOfSeveralClientsIsWaitedForAndForced)
+{
+    ASSERT_TRUE(startServiceStandIn(service, id));
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    ASSERT_TRUE(startClient(clientA, false));
+    ASSERT_TRUE(startClient(clientB, false));
+
+    // The first in snapshot order is the one the tray must pick.
+    std::vector<platform::ProcessEntry> entries;
+    platform::ErrorCode error = 0;
+    ASSERT_TRUE(platform::snapshotProcesses(entries, error));
+    unsigned long first = 0;
+    for (const platform::ProcessEntry &entry : entries)
+        if (first == 0 && QString::fromStdString(entry.exeName) == clientFileName())
+            first = entry.pid;
+    ASSERT_NE(first, 0ul);
+    QProcess &firstClient = static_cast<unsigned long>(clientA.processId()) == first ? clientA : clientB;
+    QProcess &otherClient = &firstClient == &clientA ? clientB : clientA;
+    const QString pid = QString::number(first);
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(
+        sequenceLines(),
+        (QStringList{
+            QStringLiteral("TrayIcon exit requested: clientPid= \"%1\"").arg(pid),
+            QStringLiteral("TrayIcon recording plan detected= false"),
+            QStringLiteral("TrayIcon exit confirmed by user"),
+            QStringLiteral("TrayIcon SetEvent exit request: success= true error= 0"),
+            QStringLiteral("TrayIcon OpenProcess(SYNCHRONIZE): pid= %1 success= true error= 0").arg(pid),
+            QStringLiteral("TrayIcon client graceful-exit wait ended: pid= %1 result= 258 error= 0").arg(pid),
+            QStringLiteral("TrayIcon force terminate attempted: pid= %1 success= true error= 0 waitResult= 0")
+                .arg(pid),
+            QStringLiteral("TrayIcon STOP_SERVICE attempt= 1 success= true"),
+            QStringLiteral("TrayIcon exit sequence complete: serviceStopped= true")}))
+        << log.dump().toStdString();
+    ASSERT_TRUE(firstClient.waitForFinished(2000));
+    EXPECT_EQ(firstClient.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(otherClient.state(), QProcess::Running);
+}
+
+TEST_F(ExitSequenceTest, WithoutAnExitEventTheClientIsForcedAtOnce)
+{
+    ASSERT_TRUE(startServiceStandIn(service, id));
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    TrayIconTestAccess::dropExitEvent(tray);
+    ASSERT_TRUE(startClient(clientA, false));
+    const QString pid = pidText(clientA);
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    // The user was told the client would close: it is not left running without its service.
+    EXPECT_EQ(
+        sequenceLines(),
+        (QStringList{
+            QStringLiteral("TrayIcon exit requested: clientPid= \"%1\"").arg(pid),
+            QStringLiteral("TrayIcon recording plan detected= false"),
+            QStringLiteral("TrayIcon exit confirmed by user"),
+            QStringLiteral("TrayIcon OpenProcess(SYNCHRONIZE): pid= %1 success= true error= 0").arg(pid),
+            QStringLiteral("TrayIcon force terminate attempted: pid= %1 success= true error= 0 waitResult= 0")
+                .arg(pid),
+            QStringLiteral("TrayIcon STOP_SERVICE attempt= 1 success= true"),
+            QStringLiteral("TrayIcon exit sequence complete: serviceStopped= true")}))
+        << log.dump().toStdString();
+    ASSERT_TRUE(clientA.waitForFinished(2000));
+    EXPECT_EQ(clientA.exitStatus(), QProcess::CrashExit);
+}
+
+TEST_F(ExitSequenceTest, OfflineServiceGetsThreeAttemptsAndNoFailureDialog)
+{
+    TrayIcon tray(nullptr);
+    ASSERT_FALSE(TrayIconTestAccess::pipeClient(tray).lastStatus().connected);
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(sequenceLines(),
+              (QStringList{QStringLiteral("TrayIcon exit requested: clientPid= \"none\""),
+                           QStringLiteral("TrayIcon recording plan detected= false"),
+                           QStringLiteral("TrayIcon exit confirmed by user"),
+                           QStringLiteral("TrayIcon STOP_SERVICE attempt= 1 success= false"),
+                           QStringLiteral("TrayIcon STOP_SERVICE attempt= 2 success= false"),
+                           QStringLiteral("TrayIcon STOP_SERVICE attempt= 3 success= false"),
+                           QStringLiteral("TrayIcon exit sequence complete: serviceStopped= false")}))
+        << log.dump().toStdString();
+    EXPECT_EQ(answerer.seen.size(), 1);
+}
+
+TEST_F(ExitSequenceTest, RefusedStopIsReportedInAWarningDialog)
+{
+    ASSERT_TRUE(
+        startServiceStandIn(service, id, {QStringLiteral("--fault"), QStringLiteral("STOP_SERVICE=refuse")}));
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    DialogAnswerer answerer({QStringLiteral("okBtn"), QStringLiteral("okBtn")});
+
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(sequenceLines(),
+              (QStringList{QStringLiteral("TrayIcon exit requested: clientPid= \"none\""),
+                           QStringLiteral("TrayIcon recording plan detected= false"),
+                           QStringLiteral("TrayIcon exit confirmed by user"),
+                           QStringLiteral("TrayIcon STOP_SERVICE attempt= 1 success= false"),
+                           QStringLiteral("TrayIcon STOP_SERVICE attempt= 2 success= false"),
+                           QStringLiteral("TrayIcon STOP_SERVICE attempt= 3 success= false"),
+                           QStringLiteral("TrayIcon exit sequence complete: serviceStopped= false")}))
+        << log.dump().toStdString();
+    ASSERT_EQ(answerer.seen.size(), 2);
+    EXPECT_EQ(answerer.seen[1].title, kTitle);
+    EXPECT_EQ(answerer.seen[1].text, kStopFailed);
+    EXPECT_EQ(answerer.seen[1].buttonTexts, QStringList{QStringLiteral("Ok")});
+    EXPECT_FALSE(answerer.seen[1].hasCancel);
+    EXPECT_EQ(
+        answerer.seen[1].icon.convertToFormat(QImage::Format_ARGB32),
+        skinIcon(QStringLiteral("custom_color/yellow/icon_warn.png")).convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(service.state(), QProcess::Running);
+}
+
+TEST_F(ExitSequenceTest, ExitChosenAgainWhileAskingDoesNotStartASecondSequence)
+{
+    TrayIcon tray(nullptr);
+    {
+        DialogAnswerer answerer({QStringLiteral("cancelBtn")});
+        answerer.whileOpen = [&tray](QWidget *) { TrayIconTestAccess::exitAction(tray)->trigger(); };
+
+        TrayIconTestAccess::exit(tray);
+
+        EXPECT_EQ(answerer.seen.size(), 1);
+        EXPECT_EQ(log.linesStartingWith(QStringLiteral("TrayIcon exit requested")).size(), 1);
+        EXPECT_EQ(log.count(QStringLiteral("TrayIcon exit cancelled by user")), 1);
+    }
+
+    // Once the first has ended, Exit asks again.
+    DialogAnswerer again({QStringLiteral("cancelBtn")});
+    TrayIconTestAccess::exit(tray);
+    EXPECT_EQ(again.seen.size(), 1);
+    EXPECT_EQ(log.linesStartingWith(QStringLiteral("TrayIcon exit requested")).size(), 2);
+}
+
+} // namespace

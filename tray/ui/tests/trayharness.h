@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+class QWidget;
+
+// Collects every Qt message of the process while it exists.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    QStringList lines() const;
+    // Messages that start with `prefix`.
+    QStringList linesStartingWith(const QString &prefix) const;
+    int count(const QString &message) const;
+    // All messages, one a line, for failure output.
+    QString dump() const;
+};
+
+// Answers the tray's modal dialogs as they appear, clicking the buttons named in `answers`
+// one per dialog ("okBtn", "cancelBtn", "closeBtn", or "escape" for the Escape key).
+class DialogAnswerer : public QObject {
+    Q_OBJECT
+
+public:
+    struct Seen {
+        QString title;
+        QString text;
+        QStringList buttonTexts; // okBtn first, then cancelBtn when present
+        bool hasCancel = false;
+        QImage icon;
+    };
+
+    explicit DialogAnswerer(QStringList answers);
+
+    QList<Seen> seen;
+    // Runs with the dialog open, before it is answered.
+    std::function<void(QWidget *dialog)> whileOpen;
+
+private:
+    void check();
+
+    QStringList answers;
+    QTimer timer;
+    QPointer<QWidget> lastAnswered;
+};
+
+// Path of the client simulator program built beside the tests.
+QString clientSimPath();
+
+// Copies the client simulator to `directory`/`fileName` and starts it with `arguments`;
+// returns once it printed "ready" (false when it did not within 10 s).
+bool startClientSim(QProcess &process, const QString &directory, const QString &fileName,
+                    const QStringList &arguments);
+
+// The stand-in service for the installation `instanceId`, from the build's application
+// directory, without a web port; `extra` are further command-line flags. Returns once it
+// serves its pipe.
+bool startServiceStandIn(QProcess &process, const QString &instanceId, const QStringList &extra = {});
+
+// A small one-colour PNG.
+QByteArray solidPng(const QColor &color, int size = 28);

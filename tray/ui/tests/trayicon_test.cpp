@@ -1,0 +1,419 @@
+#include "trayharness.h"
+#include "trayicontestaccess.h"
+
+#include "appdir.h"
+#include "config.h"
+#include "servicepanel.h"
+#include "testenv.h"
+
+#include <platform/namedevent.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTranslator>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Each test gets an application directory, runtime directory and installation of its own.
+class TrayIconTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.writeParams(
+            {{QStringLiteral("product/appName"), id},
+             {QStringLiteral("product/instanceId"), id},
+             {QStringLiteral("product/serviceName"), QStringLiteral("Watch Service %1").arg(id)}});
+        overrideApplicationDir(dir.path());
+    }
+    void TearDown() override { overrideApplicationDir(QString()); }
+
+    QString path(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
+    // How the log quotes a name that begins with "Local\".
+    QString quotedLocalName(const QString &suffix) const
+    {
+        return QStringLiteral("\"Local\\\\%1%2\"").arg(id, suffix);
+    }
+    QStringList trayLines() const { return log.linesStartingWith(QStringLiteral("TrayIcon ")); }
+
+    IsolatedRuntime runtime;
+    AppDir dir;
+    const QString id = uniqueInstanceId(QStringLiteral("Tray"));
+    LogCapture log;
+};
+
+QColor centreColour(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(28, 28).toImage();
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+// ---- construction ----
+
+TEST_F(TrayIconTest, PrefersTheTrayLogoAndLogsEachConstructionStep)
+{
+    dir.writeFile(QStringLiteral("Skin/Client/custom/tray_logo_28.png"), solidPng(Qt::red));
+    dir.writeFile(QStringLiteral("Skin/Client/custom/about_logo.png"), solidPng(Qt::blue));
+
+    TrayIcon tray(nullptr);
+
+    const QStringList expected{QStringLiteral("TrayIcon icon source= \"%1\"")
+                                   .arg(path(QStringLiteral("Skin/Client/custom/tray_logo_28.png"))),
+                               QStringLiteral("TrayIcon exit event: %1 created= true error= 0")
+                                   .arg(quotedLocalName(QStringLiteral("_TrayExitRequest"))),
+                               QStringLiteral("TrayIcon language event: %1 created= true error= 0")
+                                   .arg(quotedLocalName(QStringLiteral("_LanguageChanged"))),
+                               QStringLiteral("TrayIcon shown")};
+    EXPECT_EQ(trayLines(), expected) << log.dump().toStdString();
+    EXPECT_EQ(centreColour(tray.icon()), QColor(Qt::red));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Watch Service %1").arg(id));
+    EXPECT_TRUE(tray.isVisible());
+
+    const QList<QAction *> actions = tray.contextMenu()->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("Show"));
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(actions[2]->text(), QStringLiteral("Exit"));
+
+    // Both events exist under their shared names, and neither is set at start.
+    for (const QString &suffix : {QStringLiteral("_TrayExitRequest"), QStringLiteral("_LanguageChanged")}) {
+        const platform::NamedEvent event =
+            platform::NamedEvent::open(QStringLiteral("Local\\%1%2").arg(id, suffix).toStdString(),
+                                       platform::NamedEvent::Access::Synchronize);
+        ASSERT_TRUE(event.valid()) << suffix.toStdString();
+        EXPECT_EQ(event.poll(), platform::NamedEvent::WaitResult::NotSignalled);
+    }
+}
+
+TEST_F(TrayIconTest, FallsBackToTheAboutLogo)
+{
+    dir.writeFile(QStringLiteral("Skin/Client/custom/about_logo.png"), solidPng(Qt::blue, 128));
+
+    TrayIcon tray(nullptr);
+
+    EXPECT_EQ(log.count(QStringLiteral("TrayIcon icon source= \"%1\"")
+                            .arg(path(QStringLiteral("Skin/Client/custom/about_logo.png")))),
+              1)
+        << log.dump().toStdString();
+    EXPECT_EQ(centreColour(tray.icon()), QColor(Qt::blue));
+}
+
+TEST_F(TrayIconTest, FallsBackToTheSystemIconWithOneWarning)
+{
+    TrayIcon tray(nullptr);
+
+    EXPECT_EQ(log.count(QStringLiteral("TrayIcon icon source=system fallback; assets missing")), 1);
+    EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon icon source= ")).isEmpty());
+    const QImage expected =
+        QApplication::style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32).toImage();
+    ASSERT_FALSE(expected.isNull());
+    EXPECT_EQ(tray.icon().pixmap(32, 32).toImage(), expected);
+}
+
+// ---- autostart entry ----
+
+QString autostartFile(const IsolatedRuntime &runtime, const QString &appName)
+{
+    return runtime.configHome() + QStringLiteral("/autostart/%1_DizovuvOdiv.desktop").arg(appName);
+}
+
+TEST_F(TrayIconTest, DeletesTheAutostartEntryAtEveryStartWithoutALine)
+{
+    const QString entry = autostartFile(runtime, id);
+    QDir().mkpath(QFileInfo(entry).absolutePath());
+    {
+        QFile file(entry);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\n");
+    }
+    // Another installation's entry is not ours to delete.
+    const QString other = autostartFile(runtime, QStringLiteral("Other"));
+    QFile::copy(entry, other);
+
+    {
+        TrayIcon tray(nullptr);
+    }
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_TRUE(QFile::exists(other));
+
+    // Absent now: still no line.
+    {
+        TrayIcon tray(nullptr);
+    }
+    EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon regClearTrayRun")).isEmpty())
+        << log.dump().toStdString();
+    EXPECT_TRUE(log.linesStartingWith(QStringLiteral("\"TrayIcon regClearTrayRun")).isEmpty());
+}
+
+TEST_F(TrayIconTest, ReportsAnAutostartEntryThatCannotBeDeleted)
+{
+    // A directory in the entry's place cannot be unlinked.
+    QDir().mkpath(autostartFile(runtime, id) + QStringLiteral("/inside"));
+
+    TrayIcon tray(nullptr);
+
+    const QStringList lines =
+        log.linesStartingWith(QStringLiteral("\"TrayIcon regClearTrayRun: RegDeleteValueW failed, err="));
+    ASSERT_EQ(lines.size(), 1) << log.dump().toStdString();
+    const QString code = lines.first().section(QLatin1Char('='), 1).chopped(1);
+    bool numeric = false;
+    const int value = code.toInt(&numeric);
+    EXPECT_TRUE(numeric && value != 0 && value != 2) << lines.first().toStdString();
+}
+
+TEST_F(TrayIconTest, ReportsAnAutostartFolderThatCannotBeOpened)
+{
+    // A file where the folder should be.
+    QFile blocker(runtime.configHome() + QStringLiteral("/autostart"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    TrayIcon tray(nullptr);
+
+    EXPECT_EQ(log.count(QStringLiteral("TrayIcon regClearTrayRun: RegOpenKeyExW failed")), 1)
+        << log.dump().toStdString();
+}
+
+// ---- the panel ----
+
+QPoint centredOn(const QWidget *panel)
+{
+    const QRect area = panel->screen()->availableGeometry();
+    return {area.x() + (area.width() - panel->width()) / 2, area.y() + (area.height() - panel->height()) / 2};
+}
+
+TEST_F(TrayIconTest, ClicksToggleThePanelCentredOnItsScreen)
+{
+    TrayIcon tray(nullptr);
+    ServicePanel *panel = TrayIconTestAccess::panel(tray);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->parent(), nullptr);
+    EXPECT_FALSE(panel->isVisible());
+    const QString opened = QStringLiteral("TrayIcon panel opened");
+
+    emit tray.activated(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->pos(), centredOn(panel));
+    EXPECT_NE(panel->pos(), QPoint(0, 0));
+    EXPECT_EQ(log.count(opened), 1);
+
+    emit tray.activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(panel->isVisible());
+
+    // Wherever it was dragged, it reopens centred.
+    panel->move(3, 4);
+    emit tray.activated(QSystemTrayIcon::DoubleClick);
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->pos(), centredOn(panel));
+    EXPECT_EQ(log.count(opened), 2);
+
+    // The context menu, the middle button and unknown activations leave it as it is.
+    for (const auto reason :
+         {QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown}) {
+        emit tray.activated(reason);
+        EXPECT_TRUE(panel->isVisible()) << int(reason);
+    }
+    emit tray.activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(panel->isVisible());
+    for (const auto reason :
+         {QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown}) {
+        emit tray.activated(reason);
+        EXPECT_FALSE(panel->isVisible()) << int(reason);
+    }
+    EXPECT_EQ(log.count(opened), 2);
+}
+
+TEST_F(TrayIconTest, ShowEntryOpensAndKeepsThePanelOpen)
+{
+    TrayIcon tray(nullptr);
+    ServicePanel *panel = TrayIconTestAccess::panel(tray);
+    QAction *show = TrayIconTestAccess::showAction(tray);
+    ASSERT_NE(show, nullptr);
+
+    show->trigger();
+    ASSERT_TRUE(panel->isVisible());
+    panel->move(5, 6);
+    show->trigger();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->pos(), centredOn(panel));
+    EXPECT_EQ(log.count(QStringLiteral("TrayIcon panel opened")), 2);
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == panel; }, 2000));
+}
+
+// ---- connection changes and balloons ----
+
+TEST_F(TrayIconTest, ServiceAbsentFromTheStartIsAnnouncedOnce)
+{
+    TrayIcon tray(nullptr);
+    QList<TrayIconTestAccess::Balloon> balloons;
+    TrayIconTestAccess::recordBalloons(tray, &balloons);
+    QSignalSpy statuses(&TrayIconTestAccess::pipeClient(tray), &PipeClient::statusUpdated);
+
+    // Several offline statuses in a row: the first one is announced, the rest are not.
+    ASSERT_TRUE(waitUntil([&] { return statuses.count() >= 3; }, 20000));
+    ASSERT_EQ(balloons.size(), 1);
+    EXPECT_EQ(balloons[0].title, QString());
+    EXPECT_EQ(balloons[0].text, QStringLiteral("Service stopped"));
+    EXPECT_EQ(balloons[0].icon, QSystemTrayIcon::Warning);
+    EXPECT_EQ(balloons[0].durationMs, 2000);
+    EXPECT_EQ(log.linesStartingWith(QStringLiteral("TrayIcon Watch pipe")),
+              QStringList{QStringLiteral("TrayIcon Watch pipe connection changed: offline")});
+}
+
+TEST_F(TrayIconTest, ConnectionChangesAreAnnouncedOnlyOnTransitions)
+{
+    QProcess service;
+    ASSERT_TRUE(startServiceStandIn(service, id));
+
+    TrayIcon tray(nullptr);
+    QList<TrayIconTestAccess::Balloon> balloons;
+    TrayIconTestAccess::recordBalloons(tray, &balloons);
+    PipeClient &link = TrayIconTestAccess::pipeClient(tray);
+    QSignalSpy statuses(&link, &PipeClient::statusUpdated);
+
+    // Connected from the first status on: nothing to announce.
+    ASSERT_TRUE(waitUntil([&] { return statuses.count() >= 2; }, 10000));
+    EXPECT_TRUE(link.lastStatus().connected);
+    EXPECT_TRUE(balloons.isEmpty());
+    EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon Watch pipe")).isEmpty());
+
+    service.kill();
+    service.waitForFinished();
+    ASSERT_TRUE(waitUntil([&] { return !balloons.isEmpty(); }, 15000));
+    EXPECT_EQ(balloons[0].text, QStringLiteral("Service stopped"));
+    EXPECT_EQ(balloons[0].icon, QSystemTrayIcon::Warning);
+
+    ASSERT_TRUE(startServiceStandIn(service, id));
+    ASSERT_TRUE(waitUntil([&] { return balloons.size() >= 2; }, 15000));
+    EXPECT_EQ(balloons[1].title, QString());
+    EXPECT_EQ(balloons[1].text, QStringLiteral("Service running"));
+    EXPECT_EQ(balloons[1].icon, QSystemTrayIcon::Information);
+    EXPECT_EQ(balloons[1].durationMs, 2000);
+
+    const int seen = statuses.count();
+    ASSERT_TRUE(waitUntil([&] { return statuses.count() >= seen + 2; }, 10000));
+    EXPECT_EQ(balloons.size(), 2);
+    EXPECT_EQ(log.linesStartingWith(QStringLiteral("TrayIcon Watch pipe")),
+              (QStringList{QStringLiteral("TrayIcon Watch pipe connection changed: offline"),
+                           QStringLiteral("TrayIcon Watch pipe connection changed: connected")}));
+    service.kill();
+    service.waitForFinished();
+}
+
+TEST_F(TrayIconTest, AutoStartChoiceReachesTheService)
+{
+    QProcess service;
+    ASSERT_TRUE(startServiceStandIn(service, id, {QStringLiteral("--autostart"), QStringLiteral("false")}));
+    TrayIcon tray(nullptr);
+    PipeClient &link = TrayIconTestAccess::pipeClient(tray);
+    ASSERT_TRUE(waitUntil([&] { return link.lastStatus().connected; }, 10000));
+
+    emit TrayIconTestAccess::panel(tray)->autoStartRequested(true);
+
+    EXPECT_EQ(log.count(QStringLiteral("TrayIcon auto-start user request: enable= true")), 1)
+        << log.dump().toStdString();
+    // The service itself reports the new value from then on.
+    QByteArray output;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            output += service.readAllStandardOutput();
+            const qsizetype set = output.indexOf("request SET_AUTOSTART");
+            return set >= 0 && output.indexOf("request GET_STATUS -> {\"autoStart\":true", set) > set;
+        },
+        10000))
+        << output.toStdString();
+    service.kill();
+    service.waitForFinished();
+}
+
+// ---- language changes ----
+
+void setLanguage(const QString &code)
+{
+    QSettings params(applicationDir() + QStringLiteral("/params.ini"), QSettings::IniFormat);
+    params.setValue(QStringLiteral("language/currentLanCode"), code);
+    params.sync();
+}
+
+// Sets the language event from another process, as the product's language switch does.
+void setLanguageEventFromOutside(const QString &id, int times = 1)
+{
+    for (int i = 0; i < times; ++i) {
+        QProcess setter;
+        setter.start(clientSimPath(),
+                     {QStringLiteral("set"), QStringLiteral("Local\\%1_LanguageChanged").arg(id)});
+        ASSERT_TRUE(setter.waitForFinished(5000));
+        ASSERT_EQ(setter.exitCode(), 0) << setter.readAllStandardError().toStdString();
+    }
+}
+
+TEST_F(TrayIconTest, LanguageEventReloadsTheTranslationOnce)
+{
+    dir.addAssets();
+    const QString germanFile = path(QStringLiteral("translation/Client/de_DE.qm"));
+    QTranslator reference;
+    ASSERT_TRUE(reference.load(germanFile)) << germanFile.toStdString();
+    const QString germanShow = reference.translate("TrayIcon", "Show");
+    const QString germanExit = reference.translate("TrayIcon", "Exit");
+    ASSERT_FALSE(germanShow.isEmpty());
+    ASSERT_NE(germanShow, QStringLiteral("Show"));
+
+    QTranslator translator;
+    TrayIcon tray(&translator);
+    QAction *show = TrayIconTestAccess::showAction(tray);
+    QAction *exit = TrayIconTestAccess::exitAction(tray);
+    ASSERT_EQ(show->text(), QStringLiteral("Show"));
+
+    setLanguage(QStringLiteral("de_DE"));
+    // Set twice before the tray looks: one reload.
+    setLanguageEventFromOutside(id, 2);
+    const QString reloaded =
+        QStringLiteral("TrayIcon translation reloaded: \"de_DE\" \"%1\"").arg(germanFile);
+    ASSERT_TRUE(waitUntil([&] { return log.count(reloaded) == 1; }, 5000)) << log.dump().toStdString();
+    EXPECT_EQ(show->text(), germanShow);
+    EXPECT_EQ(exit->text(), germanExit);
+    waitUntil([] { return false; }, 800); // several more polls
+    EXPECT_EQ(log.count(QStringLiteral("TrayIcon language change event received")), 1);
+    EXPECT_EQ(log.count(reloaded), 1);
+
+    // The event was reset, so another process sees it clear.
+    const platform::NamedEvent event =
+        platform::NamedEvent::open(QStringLiteral("Local\\%1_LanguageChanged").arg(id).toStdString(),
+                                   platform::NamedEvent::Access::Synchronize);
+    EXPECT_EQ(event.poll(), platform::NamedEvent::WaitResult::NotSignalled);
+
+    // A language without a file: warning, and the source texts again.
+    setLanguage(QStringLiteral("xx_XX"));
+    setLanguageEventFromOutside(id);
+    const QString failed = QStringLiteral("TrayIcon translation reload failed: \"xx_XX\" \"%1\"")
+                               .arg(path(QStringLiteral("translation/Client/xx_XX.qm")));
+    ASSERT_TRUE(waitUntil([&] { return log.count(failed) == 1; }, 5000)) << log.dump().toStdString();
+    EXPECT_EQ(show->text(), QStringLiteral("Show"));
+    EXPECT_EQ(exit->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(log.count(QStringLiteral("TrayIcon language change event received")), 2);
+}
+
+TEST_F(TrayIconTest, LanguageEventWithoutTranslatorIsStillResetAndLogged)
+{
+    TrayIcon tray(nullptr);
+    setLanguageEventFromOutside(id);
+
+    ASSERT_TRUE(waitUntil(
+        [&] { return log.count(QStringLiteral("TrayIcon language change event received")) == 1; }, 5000));
+    const platform::NamedEvent event =
+        platform::NamedEvent::open(QStringLiteral("Local\\%1_LanguageChanged").arg(id).toStdString(),
+                                   platform::NamedEvent::Access::Synchronize);
+    EXPECT_EQ(event.poll(), platform::NamedEvent::WaitResult::NotSignalled);
+    EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon translation")).isEmpty());
+    EXPECT_EQ(TrayIconTestAccess::showAction(tray)->text(), QStringLiteral("Show"));
+}
+
+} // namespace

@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -239,8 +238,7 @@ void ServicePanel::buildUi()
         QStringLiteral(
             "QCheckBox::indicator:unchecked { image:url(%1); }"
             "QCheckBox::indicator:checked { image:url(%2/Skin/Client/custom_color/red/login_check.png); }")
-            .arg(skinFilePath(QStringLiteral("MainFrame/Login/login_uncheck.png")),
-                 QCoreApplication::applicationDirPath()));
+            .arg(skinFilePath(QStringLiteral("MainFrame/Login/login_uncheck.png")), applicationDir()));
     footerRowLayout->addWidget(autoStartCheckBox);
     mainLayout->addWidget(footer);
 

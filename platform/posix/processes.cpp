@@ -1,5 +1,7 @@
 #include "platform/processes.h"
 
+#include "processname.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -17,24 +19,22 @@ namespace platform {
 
 namespace {
 
-// The file name of the executable behind /proc/PID/exe; comm (cut to 15 bytes by the kernel)
-// only where the link cannot be read, as for kernel threads and other users' processes.
+std::string readFirstLine(const std::string &path, char delimiter)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::getline(in, line, delimiter);
+    return line;
+}
+
 std::string executableName(const std::string &procDir)
 {
     char target[PATH_MAX];
     const ssize_t length = ::readlink((procDir + "/exe").c_str(), target, sizeof target - 1);
-    if (length > 0) {
-        std::string path(target, static_cast<std::size_t>(length));
-        const std::string deleted = " (deleted)";
-        if (path.size() > deleted.size() &&
-            path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
-            path.erase(path.size() - deleted.size());
-        return path.substr(path.find_last_of('/') + 1);
-    }
-    std::ifstream comm(procDir + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
+    if (length > 0)
+        return posix::processNameFrom(std::string(target, static_cast<std::size_t>(length)), {}, {});
+    return posix::processNameFrom({}, readFirstLine(procDir + "/comm", '\n'),
+                                  readFirstLine(procDir + "/cmdline", '\0'));
 }
 
 bool parsePid(const char *text, unsigned long &pid)

@@ -1,6 +1,8 @@
 // Linux specifics of processes: errno values, zombies, names of deleted and long-named
 // executables, and the access a handle was opened with.
 
+#include "../posix/processname.h"
+
 #include "platform/processes.h"
 
 #include "testsupport.h"
@@ -82,6 +84,24 @@ TEST(PosixProcesses, NamesComeFromTheExecutableNotTheShortCommName)
     // " (deleted)" mark.
     fs::remove(copy);
     EXPECT_EQ(nameOf(child.pid()), longName);
+}
+
+TEST(ProcessNames, PreferTheExecutableAndRecoverWhatCommCuts)
+{
+    using platform::posix::processNameFrom;
+    EXPECT_EQ(processNameFrom("/opt/orlune/orlune", "whatever", "x"), "orlune");
+    EXPECT_EQ(processNameFrom("/opt/orlune/orlune (deleted)", "", ""), "orlune");
+    EXPECT_EQ(processNameFrom("/opt/my app/my app", "", ""), "my app");
+
+    // Without the executable link (another user's process, a kernel thread).
+    EXPECT_EQ(processNameFrom("", "kthreadd", ""), "kthreadd");
+    EXPECT_EQ(processNameFrom("", "orlune", "/usr/bin/orlune"), "orlune");
+    EXPECT_EQ(processNameFrom("", "orlunemonitorin", "/opt/o/orlunemonitoringsuite"),
+              "orlunemonitoringsuite");
+    EXPECT_EQ(processNameFrom("", "orlunemonitorin", "orlunemonitoringsuite"), "orlunemonitoringsuite");
+    // argv[0] that does not continue the cut name is not trusted.
+    EXPECT_EQ(processNameFrom("", "orlunemonitorin", "/usr/bin/python3"), "orlunemonitorin");
+    EXPECT_EQ(processNameFrom("", "short", "/usr/bin/shortened"), "short");
 }
 
 } // namespace

@@ -13,8 +13,8 @@
 //   owned by another user, (EACCES) when writable by group or others, (ENOTDIR) when it is
 //   not a directory or is a symbolic link. The environment is read on every call.
 //
-// Object names ("Local\NAME"): the "Local\" prefix (any case) is dropped when present; what remains is
-//   one file name in the per-user runtime directory (see encodeObjectName).
+// Object names ("Local\NAME"): the "Local\" prefix (any case) is dropped when present; what
+//   remains is one file name in the per-user runtime directory (see encodeObjectName).
 //
 // Pipes ("\\.\pipe\NAME", prefix matched without regard to case; without it the whole text
 //   is the name): one Unix socket named by encodeObjectName(NAME) in the pipe directory:
@@ -24,8 +24,9 @@
 //   3. otherwise the per-user runtime directory.
 //   The choice depends only on the environment and on whether /run/orlune-pipes exists, never
 //   on permissions, so a client and a server always look in the same place. A pipe directory
-//   chosen by rule 1 or 2 must be a directory owned by root or by us and not writable by group
-//   or others; otherwise pipe paths fail with the same errors as above (no silent fallback).
+//   chosen by rule 1 or 2 is never created; it must be a directory owned by root or by us and
+//   not writable by group or others, otherwise pipe paths fail with the errors above (no
+//   silent fallback).
 //
 // File names: every byte outside [A-Za-z0-9._-] becomes "%XX" (upper-case hex), and a name
 //   made only of dots is encoded completely, so no name can leave its directory. When the

@@ -72,7 +72,10 @@ bool showConfirmDialog(QWidget *parent, const QString &title, const QString &tex
     icon->setFixedSize(24, 24);
     const QString iconPath = clientAssetPath(warningIcon ? QStringLiteral("custom_color/yellow/icon_warn.png")
                                                          : QStringLiteral("custom_color/blue/icon_info.png"));
-    icon->setPixmap(QPixmap(iconPath).scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // A missing icon leaves the label empty; scaling a null pixmap would only add a warning.
+    const QPixmap iconPixmap(iconPath);
+    if (!iconPixmap.isNull())
+        icon->setPixmap(iconPixmap.scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
     auto *titleLabel = new QLabel(title, &dialog);
     titleLabel->setObjectName(QStringLiteral("title"));

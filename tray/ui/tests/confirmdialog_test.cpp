@@ -16,6 +16,17 @@
 
 namespace {
 
+QStringList capturedMessages;
+
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    capturedMessages.append(message);
+}
+
+} // namespace
+
+namespace {
+
 // The dialog reads its skin from the application directory: give each test one of its own with
 // the built skin, and a configuration the test writes.
 class ConfirmDialogTest : public ::testing::Test {
@@ -223,4 +234,19 @@ TEST_F(ConfirmDialogTest, ButtonTextsAreTranslated)
         d->reject();
     });
     QCoreApplication::removeTranslator(&translator);
+}
+
+TEST_F(ConfirmDialogTest, WorksSilentlyWithoutAnySkin)
+{
+    AppDir bare;
+    overrideApplicationDir(bare.path());
+    capturedMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    const bool accepted = run(kShort, true, true, [](QDialog *d) {
+        // No images: the close button is invisible but still refuses.
+        QTest::mouseClick(button(d, "closeBtn"), Qt::LeftButton);
+    });
+    qInstallMessageHandler(previous);
+    EXPECT_FALSE(accepted);
+    EXPECT_TRUE(capturedMessages.isEmpty()) << capturedMessages.join('\n').toStdString();
 }

@@ -486,3 +486,33 @@ TEST_F(PanelTest, ShowsTheSkinsPicturesAndCheckMarks)
     panel->applyStatus(connected(2, {}, true));
     EXPECT_GT(redPixels(), 50);
 }
+
+namespace {
+
+QStringList panelMessages;
+
+void capturePanelMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    panelMessages.append(message);
+}
+
+} // namespace
+
+TEST(PanelWithoutSkin, DrawsWithEmptyPicturesAndLogsNothing)
+{
+    AppDir bare;
+    overrideApplicationDir(bare.path());
+    panelMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(capturePanelMessage);
+    {
+        ServicePanel panel;
+        panel.applyStatus(connected(5, {}, true));
+        panel.show();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(panel.grab().isNull());
+        EXPECT_TRUE(panel.findChild<QLabel *>("logo")->pixmap().isNull());
+    }
+    qInstallMessageHandler(previous);
+    overrideApplicationDir(QString());
+    EXPECT_TRUE(panelMessages.isEmpty()) << panelMessages.join('\n').toStdString();
+}

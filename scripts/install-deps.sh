@@ -10,7 +10,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev librsvg2-bin)
 run_pkgs=(xvfb trayer xdotool imagemagick libqt6svg6 qt6-qpa-plugins fonts-dejavu-core)
 test_pkgs=(clang libclang-rt-14-dev xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core procps)
-windows_pkgs=(g++-mingw-w64-x86-64-posix wine wine64)
+windows_pkgs=(cmake ninja-build ccache googletest g++-mingw-w64-x86-64-posix wine wine64)
 
 want=()
 [ $# -eq 0 ] && set -- build

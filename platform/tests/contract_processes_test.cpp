@@ -86,6 +86,10 @@ TEST(ProcessContract, OpeningAProcessThatIsGoneFails)
         ASSERT_TRUE(peer.waitForExit(10000));
         gonePid = peer.pid();
     }
+    // The system may keep an ended process's object for a moment after its last handle closed.
+    ASSERT_TRUE(testsupport::waitUntil(
+        [gonePid] { return !ProcessHandle::open(gonePid, ProcessHandle::Access::Synchronize).valid(); },
+        5000));
     for (const auto access : {ProcessHandle::Access::Synchronize, ProcessHandle::Access::Terminate}) {
         ProcessHandle handle = ProcessHandle::open(gonePid, access);
         EXPECT_FALSE(handle.valid());

@@ -9,6 +9,7 @@ class TqMainFrameUI : public QMainWindow {
     Q_OBJECT
 public:
     explicit TqMainFrameUI(QWidget *parent = nullptr);
+    ~TqMainFrameUI() override;
 
     // Set when the tray asked the client to end; the window then closes without asking.
     static bool s_trayExitRequested;

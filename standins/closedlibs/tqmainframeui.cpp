@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -48,6 +49,14 @@ TqMainFrameUI::TqMainFrameUI(QWidget *parent) : QMainWindow(parent), m_state(new
     });
     QAction *exit = menu->addAction(tr("E&xit"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
+}
+
+TqMainFrameUI::~TqMainFrameUI()
+{
+    // Lets a test keep the process alive for a while after the event loop has ended.
+    const int lingerMs = standin::hookNumber("ORLUNE_STANDIN_MAINFRAME_LINGER_MS", 0);
+    if (lingerMs > 0)
+        QThread::msleep(static_cast<unsigned long>(lingerMs));
 }
 
 void TqMainFrameUI::init()

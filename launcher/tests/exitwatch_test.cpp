@@ -1,0 +1,80 @@
+#include "launcherrig.h"
+
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+// The tray's exit request reaches the client through the named event.
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+const QString kExitRequestLine = QStringLiteral("tray exit request received, closing all windows");
+
+class ExitWatchTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(rig.isValid()); }
+    LauncherRig rig;
+};
+
+TEST_F(ExitWatchTest, LoginFormClosesOnceTheEventIsCreatedAndSet)
+{
+    ASSERT_TRUE(rig.startService());
+    QProcess *client = rig.startClient();
+    ASSERT_TRUE(waitUntil([&] { return !rig.trace().filter("LoginDlg type=").isEmpty(); }, kWaitMs));
+    const qint64 pid = rig.tracedPids().first();
+
+    // No event yet, then an event that is not set: the client waits on.
+    QThread::msleep(700);
+    ASSERT_TRUE(rig.createExitRequest());
+    QThread::msleep(700);
+    EXPECT_EQ(client->state(), QProcess::Running);
+
+    ASSERT_TRUE(rig.setExitRequest());
+    ASSERT_TRUE(LauncherRig::waitForExit(client, kWaitMs));
+    EXPECT_EQ(client->exitCode(), 0);
+    EXPECT_EQ(rig.stderrLines(client).count(kExitRequestLine), 1);
+    const QStringList trace = rig.trace(pid);
+    EXPECT_EQ(trace.filter("LoginDlg result=0").size(), 1);
+    EXPECT_EQ(trace.filter("MainFrame init").size(), 0);
+}
+
+TEST_F(ExitWatchTest, MainFrameClosesWithoutAskingWhenTheTrayRequests)
+{
+    ASSERT_TRUE(rig.startService());
+    ASSERT_TRUE(rig.createExitRequest());
+    QProcess *client = rig.startClient({}, {{"LOGIN", "accept"}});
+    ASSERT_TRUE(waitUntil([&] { return !rig.trace().filter("MainFrame shown").isEmpty(); }, kWaitMs));
+    const qint64 pid = rig.tracedPids().first();
+
+    ASSERT_TRUE(rig.setExitRequest());
+    ASSERT_TRUE(LauncherRig::waitForExit(client, kWaitMs));
+    EXPECT_EQ(client->exitCode(), 0);
+    const QStringList trace = rig.trace(pid);
+    EXPECT_EQ(trace.filter("MainFrame closed by tray request").size(), 1);
+    EXPECT_EQ(trace.filter("messagebox").size(), 0);
+}
+
+TEST_F(ExitWatchTest, RequestBeforeAnyWindowClosesNothingLater)
+{
+    ASSERT_TRUE(rig.startService({"--http", "off"}));
+    ASSERT_TRUE(rig.createExitRequest());
+    ASSERT_TRUE(rig.setExitRequest());
+    QProcess *client = rig.startClient({}, {{"LOGIN", "accept"}, {"MAINFRAME_EXIT", "5:1000"}});
+    // Seen while the client still waits for its server, before any window exists.
+    ASSERT_TRUE(waitUntil([&] { return rig.stderrLines(client).contains(kExitRequestLine); }, kWaitMs));
+    ASSERT_TRUE(rig.trace().filter("probe reachable=true").isEmpty());
+    ASSERT_TRUE(rig.sendToService("http on"));
+
+    ASSERT_TRUE(LauncherRig::waitForExit(client, kWaitMs));
+    // The main frame ran until its own exit: the request closed none of the later windows.
+    EXPECT_EQ(client->exitCode(), 5);
+    const QStringList trace = rig.trace(rig.tracedPids().first());
+    EXPECT_EQ(trace.filter("LoginDlg result=1").size(), 1);
+    EXPECT_EQ(trace.filter("MainFrame shown").size(), 1);
+    EXPECT_EQ(trace.filter("MainFrame exit code=5").size(), 1);
+    EXPECT_EQ(trace.filter("MainFrame closed").size(), 0);
+    EXPECT_EQ(rig.stderrLines(client).count(kExitRequestLine), 1);
+}
+
+} // namespace

@@ -1,0 +1,250 @@
+#include "launcherrig.h"
+
+#include "platform/namedevent.h"
+#include "platform/processes.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+
+struct LauncherRig::ExitEvent {
+    platform::NamedEvent event;
+};
+
+namespace {
+
+constexpr int kStartTimeoutMs = 10000;
+
+// Answers "systemctl show" in the format the OS layer judges and records every call.
+const char kFakeSystemctl[] = R"(#!/bin/sh
+echo "$*" >> "$ORLUNE_TEST_SYSTEMCTL_DIR/calls"
+if [ "$1" = show ]; then
+    for last; do :; done
+    state=$(cat "$ORLUNE_TEST_SYSTEMCTL_DIR/state" 2>/dev/null)
+    if [ "$state" = running ]; then
+        printf 'Id=%s.service\nActiveState=active\nSubState=running\n' "$last"
+    else
+        printf 'Id=%s.service\nActiveState=inactive\nSubState=dead\n' "$last"
+    fi
+fi
+exit 0
+)";
+
+} // namespace
+
+quint16 freeTcpPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+LauncherRig::LauncherRig()
+    : m_instanceId(uniqueInstanceId(QStringLiteral("Client"))), m_httpPort(freeTcpPort())
+{
+    m_client = m_app.addProgram(QStringLiteral("Orlune"));
+    m_service = m_app.addProgram(QStringLiteral("service-standin"));
+    m_app.writeParams({{QStringLiteral("product/instanceId"), m_instanceId},
+                       {QStringLiteral("client/torvikServerPort"), QString::number(m_httpPort)}});
+    QFile script(m_tools.filePath(QStringLiteral("systemctl")));
+    if (script.open(QIODevice::WriteOnly)) {
+        script.write(kFakeSystemctl);
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    setServiceState(ServiceState::Running);
+    m_serviceProcess.setProgram(m_service);
+}
+
+LauncherRig::~LauncherRig()
+{
+    // Clients started by a restart are not our children; end them by their traced ids.
+    std::vector<platform::ProcessEntry> processes;
+    platform::ErrorCode error = 0;
+    platform::snapshotProcesses(processes, error);
+    const QList<qint64> pids = tracedPids();
+    for (const platform::ProcessEntry &entry : processes) {
+        if (entry.exeName == "Orlune" && pids.contains(static_cast<qint64>(entry.pid)))
+            platform::ProcessHandle::open(entry.pid, platform::ProcessHandle::Access::Terminate).terminate(0);
+    }
+    for (const auto &client : m_clients) {
+        if (client->state() != QProcess::NotRunning) {
+            client->kill();
+            client->waitForFinished(5000);
+        }
+    }
+    if (m_serviceProcess.state() != QProcess::NotRunning) {
+        m_serviceProcess.kill();
+        m_serviceProcess.waitForFinished(5000);
+    }
+}
+
+bool LauncherRig::isValid() const
+{
+    return m_app.isValid() && m_tools.isValid() && !m_client.isEmpty() && !m_service.isEmpty() &&
+           m_httpPort != 0;
+}
+
+void LauncherRig::setServiceState(ServiceState state)
+{
+    QFile file(m_tools.filePath(QStringLiteral("state")));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(state == ServiceState::Running ? "running" : "stopped");
+}
+
+QStringList LauncherRig::systemctlCalls() const
+{
+    return readLines(m_tools.filePath(QStringLiteral("calls")));
+}
+
+bool LauncherRig::startService(const QStringList &arguments)
+{
+    m_serviceProcess.setArguments(QStringList{QStringLiteral("--instance-id"), m_instanceId,
+                                              QStringLiteral("--http-port"), QString::number(m_httpPort)} +
+                                  arguments);
+    m_serviceProcess.start();
+    if (!m_serviceProcess.waitForStarted(kStartTimeoutMs))
+        return false;
+    QByteArray printed;
+    return waitUntil(
+        [&] {
+            printed += m_serviceProcess.readAllStandardOutput();
+            return printed.contains("ready ");
+        },
+        kStartTimeoutMs);
+}
+
+bool LauncherRig::sendToService(const QString &command) const
+{
+    QProcess send;
+    send.start(m_service, {QStringLiteral("--instance-id"), m_instanceId, QStringLiteral("--send"), command});
+    return send.waitForFinished(kStartTimeoutMs) && send.exitStatus() == QProcess::NormalExit &&
+           send.exitCode() == 0;
+}
+
+QProcess *LauncherRig::startClient(const QStringList &arguments, const QMap<QString, QString> &hooks)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), m_tools.path() + QLatin1Char(':') + environment.value("PATH"));
+    environment.insert(QStringLiteral("ORLUNE_TEST_SYSTEMCTL_DIR"), m_tools.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("ORLUNE_STANDIN_TRACE"), m_tools.filePath(QStringLiteral("trace")));
+    environment.insert(QStringLiteral("ORLUNE_STANDIN_MESSAGEBOX_MS"), QStringLiteral("0"));
+    for (auto it = hooks.cbegin(); it != hooks.cend(); ++it)
+        environment.insert(QStringLiteral("ORLUNE_STANDIN_") + it.key(), it.value());
+
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
+    // Files rather than pipes: a restarted client inherits them and may write after its
+    // parent's pipes are gone.
+    const QString output = m_tools.filePath(QStringLiteral("client-%1").arg(m_clients.size()));
+    process->setStandardOutputFile(output + QStringLiteral(".out"));
+    process->setStandardErrorFile(output + QStringLiteral(".err"));
+    m_stderr.insert(process.get(), output + QStringLiteral(".err"));
+    process->start(m_client, arguments);
+    process->waitForStarted(kStartTimeoutMs);
+    m_clients.push_back(std::move(process));
+    return m_clients.back().get();
+}
+
+int LauncherRig::runClient(const QStringList &arguments, const QMap<QString, QString> &hooks, int timeoutMs)
+{
+    QProcess *client = startClient(arguments, hooks);
+    if (!waitForExit(client, timeoutMs) || client->exitStatus() != QProcess::NormalExit)
+        return -1000;
+    return client->exitCode();
+}
+
+bool LauncherRig::waitForExit(QProcess *process, int timeoutMs)
+{
+    return waitUntil([process] { return process->state() == QProcess::NotRunning; }, timeoutMs);
+}
+
+QStringList LauncherRig::stderrLines(QProcess *process) const
+{
+    return readLines(m_stderr.value(process));
+}
+
+QStringList LauncherRig::trace() const
+{
+    return readLines(m_tools.filePath(QStringLiteral("trace")));
+}
+
+QStringList LauncherRig::trace(qint64 pid) const
+{
+    const QString prefix = QString::number(pid) + QLatin1Char(' ');
+    QStringList lines;
+    for (const QString &line : trace()) {
+        if (line.startsWith(prefix))
+            lines << line.mid(prefix.size());
+    }
+    return lines;
+}
+
+QList<qint64> LauncherRig::tracedPids() const
+{
+    QList<qint64> pids;
+    for (const QString &line : trace()) {
+        const qint64 pid = line.section(QLatin1Char(' '), 0, 0).toLongLong();
+        if (pid > 0 && !pids.contains(pid))
+            pids << pid;
+    }
+    return pids;
+}
+
+bool LauncherRig::waitForTrace(qint64 pid, const QString &fragment, int timeoutMs)
+{
+    return waitUntil(
+        [&] {
+            for (const QString &line : trace(pid)) {
+                if (line.contains(fragment))
+                    return true;
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+QString LauncherRig::logPath() const
+{
+    return m_app.filePath(QStringLiteral("log/VadorivOruziz.log"));
+}
+
+QStringList LauncherRig::logMessages(qint64 pid) const
+{
+    // "<date> <time> [<level>] PID=<pid> TID=<tid> <message>"
+    static const QRegularExpression line(QStringLiteral(R"(^\S+ \S+ \[(\w+)\] PID=(\d+) TID=\d+ (.*)$)"));
+    QStringList messages;
+    for (const QString &text : readLines(logPath())) {
+        const QRegularExpressionMatch match = line.match(text);
+        if (match.hasMatch() && match.captured(2).toLongLong() == pid)
+            messages << match.captured(1) + QLatin1Char(' ') + match.captured(3);
+    }
+    return messages;
+}
+
+bool LauncherRig::createExitRequest()
+{
+    m_exitEvent = std::make_unique<ExitEvent>();
+    m_exitEvent->event = platform::NamedEvent::create(
+        (QStringLiteral("Local\\") + m_instanceId + QStringLiteral("_TrayExitRequest")).toStdString(),
+        platform::NamedEvent::Security::Default);
+    return m_exitEvent->event.valid();
+}
+
+bool LauncherRig::setExitRequest()
+{
+    return m_exitEvent && m_exitEvent->event.set();
+}
+
+QList<StartupStep> startupSteps(const QStringList &messages)
+{
+    static const QRegularExpression line(QStringLiteral(R"(^info startup: (.*), elapsed=(\d+)ms$)"));
+    QList<StartupStep> steps;
+    for (const QString &message : messages) {
+        const QRegularExpressionMatch match = line.match(message);
+        if (match.hasMatch())
+            steps.append({match.captured(1), match.captured(2).toLongLong()});
+    }
+    return steps;
+}

@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# The tray on a virtual desktop, used as a person would: click the icon and see the panel
+# centred in its three states, right-click, choose Exit, answer Yes; the service is asked to
+# stop and the tray ends with 0. Restarting the notification area brings the icon back.
+# Usage: tray_desktop_test.sh APPDIR ARTEFACT_DIR SOURCE_DIR
+# Screenshots are left in ARTEFACT_DIR. Exit 77 (skipped) when a desktop tool is missing.
+set -euo pipefail
+
+appdir_src=$1
+artefacts=$2
+source_dir=$3
+# shellcheck source=../../../../scripts/lib/xdesktop.sh
+. "$source_dir/scripts/lib/xdesktop.sh"
+
+if missing=$(xd_missing_tools); then :; else
+  echo "SKIP: missing $missing (scripts/install-deps.sh test)"
+  exit 77
+fi
+
+work=$(mktemp -d)
+tray_pid="" service_pid=""
+cleanup() {
+  xd_stop "$tray_pid"
+  xd_stop "$service_pid"
+  xd_stop "${XD_TRAYER_PID:-}"
+  xd_stop "${XD_XVFB_PID:-}"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- tray log" >&2
+  cat "$work/app/log/DizovuvOdiv.log" >&2 2>/dev/null || true
+  echo "--- service" >&2
+  cat "$work/service.log" >&2 2>/dev/null || true
+  exit 1
+}
+step() { echo "== $*"; }
+
+mkdir -p "$artefacts"
+rm -f "$artefacts"/*.png
+
+# An application directory and an installation of our own.
+id="Desk$$"
+app_name="DeskTest$$"
+mkdir -p "$work/app" "$work/run" "$work/config/autostart"
+chmod 700 "$work/run"
+cp "$appdir_src/Orlune_DizovuvOdiv" "$appdir_src/service-standin" "$work/app/"
+cp -r "$appdir_src/Skin" "$appdir_src/translation" "$work/app/"
+printf '[product]\nappName=%s\ninstanceId=%s\n' "$app_name" "$id" >"$work/app/params.ini"
+export XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+autostart_entry="$work/config/autostart/${app_name}_DizovuvOdiv.desktop"
+echo "[Desktop Entry]" >"$autostart_entry"
+log="$work/app/log/DizovuvOdiv.log"
+
+start_service() {
+  "$work/app/service-standin" --instance-id "$id" --http-port 0 >>"$work/service.log" 2>&1 &
+  service_pid=$!
+  xd_wait 10 grep -q "^ready " "$work/service.log" || fail "the service stand-in did not start"
+}
+control() { "$work/app/service-standin" --instance-id "$id" --send "$1" >/dev/null; }
+log_has() { grep -qF -- "$1" "$log" 2>/dev/null; }
+log_count() { grep -cF -- "$1" "$log" 2>/dev/null || true; }
+panel_hidden() { ! xd_viewable "$panel"; }
+icon_gone() { ! xd_find_icon >/dev/null; }
+menu_open() { [ -n "$(xd_other_windows "$panel")" ]; }
+
+step "desktop, notification area, service, tray"
+xd_start_display "$work"
+xd_start_trayer "$work"
+start_service
+"$work/app/Orlune_DizovuvOdiv" >"$work/tray.out" 2>&1 &
+tray_pid=$!
+
+xd_wait 10 xd_find_icon >/dev/null || fail "no tray icon in the notification area"
+icon=$(xd_find_icon)
+[ ! -e "$autostart_entry" ] || fail "the autostart entry was not deleted"
+xd_wait 10 log_has "TrayIcon shown" || fail "no 'TrayIcon shown'"
+
+# ---- the panel ----
+step "click the icon: the panel opens centred"
+xd_click "$icon" 11 15
+xd_wait 5 xd_find_window 639 342 >/dev/null || fail "no 639x342 panel after a click"
+panel=$(xd_find_window 639 342)
+read -r px py _ _ <<<"$(xd_geometry "$panel")"
+want_x=$(((1280 - 639) / 2)) want_y=$(((800 - 342) / 2))
+[ "$px" = "$want_x" ] && [ "$py" = "$want_y" ] || fail "panel at $px,$py, not centred at $want_x,$want_y"
+[ "$(log_count 'TrayIcon panel opened')" = 1 ] || fail "expected one 'panel opened' line"
+
+check_panel_colours() {
+  local shot=$1
+  [ "$(xd_pixel "$shot" 0 0)" = "#3A3D40" ] || fail "$shot: border is $(xd_pixel "$shot" 0 0)"
+  [ "$(xd_pixel "$shot" 10 300)" = "#2B2B2B" ] || fail "$shot: background is $(xd_pixel "$shot" 10 300)"
+  [ "$(xd_pixel "$shot" 40 90)" = "#27292D" ] || fail "$shot: card is $(xd_pixel "$shot" 40 90)"
+}
+
+step "running"
+xd_wait 10 grep -q "request GET_STATUS" "$work/service.log" || fail "the tray never asked for the status"
+sleep 1.2
+xd_shot_window "$panel" "$artefacts/panel-running.png"
+check_panel_colours "$artefacts/panel-running.png"
+[ "$(xd_count_colour "$artefacts/panel-running.png" '#00FF00')" -gt 50 ] || fail "running: no green state"
+[ "$(xd_count_colour "$artefacts/panel-running.png" '#F1C40F')" = 0 ] || fail "running: yellow shown"
+
+step "restarting: one server process down"
+control "processes mainServer:Server:9010:true,database:dbserver:9020:false,webServer:v7iZodore:18080:true,redis:redis-server:6379:true"
+sleep 2.2
+xd_shot_window "$panel" "$artefacts/panel-restarting.png"
+check_panel_colours "$artefacts/panel-restarting.png"
+[ "$(xd_count_colour "$artefacts/panel-restarting.png" '#F1C40F')" -gt 50 ] || fail "restarting: no yellow state"
+
+step "stopped: the service goes away"
+xd_stop "$service_pid"
+service_pid=""
+xd_wait 20 log_has "TrayIcon Watch pipe connection changed: offline" || fail "the tray did not notice the service leave"
+balloon=$(xd_other_windows "$panel" | head -n1)
+[ -n "$balloon" ] || fail "no 'Service stopped' balloon"
+xd_shot_window "$balloon" "$artefacts/balloon-stopped.png"
+sleep 0.3
+xd_shot_window "$panel" "$artefacts/panel-stopped.png"
+check_panel_colours "$artefacts/panel-stopped.png"
+[ "$(xd_count_colour "$artefacts/panel-stopped.png" '#00FF00')" = 0 ] || fail "stopped: green still shown"
+[ "$(xd_count_colour "$artefacts/panel-stopped.png" '#787878')" -gt 50 ] || fail "stopped: no grey state disc"
+[ "$(xd_count_colour "$artefacts/panel-stopped.png" '#E82202')" -gt 50 ] || fail "stopped: no red text"
+
+step "a second click hides the panel, a third shows it again"
+xd_click "$icon" 11 15
+xd_wait 5 panel_hidden || fail "the panel stayed open"
+xd_click "$icon" 11 15
+xd_wait 5 xd_viewable "$panel" || fail "the panel did not reopen"
+
+step "service back"
+start_service
+xd_wait 20 log_has "TrayIcon Watch pipe connection changed: connected" || fail "the tray did not see the service return"
+
+step "the notification area restarts: the icon comes back"
+xd_stop "$XD_TRAYER_PID"
+xd_wait 10 icon_gone || fail "the icon stayed without a notification area"
+xd_start_trayer "$work"
+xd_wait 15 xd_find_icon >/dev/null || fail "the icon did not come back after the notification area restarted"
+icon=$(xd_find_icon)
+
+# ---- exit ----
+step "right-click, Exit"
+xd_click "$icon" 11 15 3
+xd_wait 5 menu_open || fail "no context menu"
+menu=$(xd_other_windows "$panel" | head -n1)
+read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
+xd_shot_window "$menu" "$artefacts/menu.png"
+xd_click "$menu" $((mw / 2)) $((mh - 12))
+
+xd_wait 5 xd_find_window 440 >/dev/null || fail "no 440 wide dialog after Exit"
+dialog=$(xd_find_window 440)
+read -r _ _ dw dh <<<"$(xd_geometry "$dialog")"
+[ "$dh" -ge 230 ] || fail "dialog is only $dh high"
+sleep 0.3
+xd_shot_window "$dialog" "$artefacts/dialog-exit.png"
+[ "$(xd_pixel "$artefacts/dialog-exit.png" 10 120)" = "#2B2B2B" ] || fail "dialog background"
+[ "$(xd_pixel "$artefacts/dialog-exit.png" $((dw - 225)) $((dh - 46)))" = "#E3192B" ] || fail "Yes button colour"
+log_has 'TrayIcon exit requested: clientPid= "none"' || fail "no exit request line"
+
+step "Yes"
+xd_click "$dialog" $((dw - 190)) $((dh - 46))
+tray_rc=0
+wait "$tray_pid" || tray_rc=$?
+tray_pid=""
+[ "$tray_rc" = 0 ] || fail "the tray ended with $tray_rc"
+grep -q "request STOP_SERVICE" "$work/service.log" || fail "the service was not asked to stop"
+service_rc=0
+wait "$service_pid" || service_rc=$?
+service_pid=""
+[ "$service_rc" = 0 ] || fail "the service stand-in ended with $service_rc"
+log_has "TrayIcon STOP_SERVICE attempt= 1 success= true" || fail "no successful stop attempt"
+last=$(tail -n1 "$log")
+[[ "$last" == *"DizovuvOdiv exiting, code= 0" ]] || fail "last log line: $last"
+
+echo "PASS: screenshots in $artefacts"
+ls "$artefacts"

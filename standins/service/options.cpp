@@ -32,10 +32,10 @@ Fault modes (per command GET_STATUS, SET_AUTOSTART, STOP_SERVICE, or "all"):
   silent      read the request, never answer, keep the connection open until the client
               closes it; not carried out
   slow:MS     carry out and answer after MS ms
-  busy        ("all" only) the pipe stays listed but every instance is busy: the listening
-              socket accepts nothing and its backlog (1) is filled by connections of the
-              stand-in itself, so a non-blocking connect fails at once with EAGAIN; on Windows
-              a pipe server that never accepts. "fault all <other mode>" ends it.
+  busy        ("all" only) the pipe exists but every instance is busy: the listening socket
+              accepts nothing and its backlog (1) is filled by connections of the stand-in
+              itself, so a non-blocking connect fails at once with EAGAIN and a blocking one
+              waits for its time-out. "fault all <other mode>" ends it.
 A malformed, oversize, split or slow answer still carries the command out. "fault all MODE"
 replaces every command's mode.
 
@@ -223,8 +223,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
                            parser, names.readTimeout, o.readTimeoutMs,
                            [](const QString &text) { return parseInt(text, 1, 3600000); }, error) &&
                        readValue(parser, names.send, o.send, identity, error);
-    if (!valid && error.isEmpty())
-        error = QStringLiteral("invalid command line");
+    Q_ASSERT(valid || !error.isEmpty());
     return parsed;
 }
 

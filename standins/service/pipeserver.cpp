@@ -59,12 +59,11 @@ bool PipeServer::listen(QString *error)
         return false;
     }
     m_server = server;
-    if (m_faults.busy()) {
+    printEvent(QStringLiteral("pipe up"));
+    if (m_faults.busy())
         fillBacklog();
-    } else {
+    else
         connect(server, &QLocalServer::newConnection, this, &PipeServer::onNewConnection);
-    }
-    printEvent(QStringLiteral("pipe up%1").arg(m_faults.busy() ? QStringLiteral(" (busy)") : QString()));
     return true;
 }
 

@@ -137,6 +137,33 @@ TEST_F(StandInControl, HelpPrintsTheUsageAndExitsZero)
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_EQ(program.exitCode(), 0);
     const QByteArray help = program.readAllStandardOutput();
-    EXPECT_TRUE(help.contains("--instance-id"));
-    EXPECT_TRUE(help.contains("http-delay-probes"));
+    // Every option, fault mode and control command, and the web server's JSON members.
+    for (const char *word : {"--instance-id",
+                             "--fault",
+                             "--processes",
+                             "--autostart",
+                             "--uptime",
+                             "--stop-exits",
+                             "--http-port",
+                             "--http-status-sequence",
+                             "--http-delay-probes",
+                             "--superuser",
+                             "--right1",
+                             "--read-timeout",
+                             "--send",
+                             "refuse[:RET]",
+                             "malformed",
+                             "oversize",
+                             "split[:MS]",
+                             "close",
+                             "silent",
+                             "slow:MS",
+                             "busy",
+                             "down | up",
+                             "quit",
+                             "http on|off",
+                             "\"superUser\"",
+                             "\"rights\"",
+                             "\"status\""})
+        EXPECT_TRUE(help.contains(word)) << word;
 }

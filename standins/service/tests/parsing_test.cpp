@@ -130,37 +130,6 @@ TEST(StandInOptions, InvalidValuesAreRejectedWithTheOptionNamed)
     EXPECT_TRUE(parse({"--http-port", "70000"}).error.contains(QStringLiteral("--http-port")));
 }
 
-TEST(StandInOptions, HelpDocumentsOptionsFaultsControlAndWebJson)
-{
-    EXPECT_TRUE(parse({"--help"}).help);
-    const QString help = helpText();
-    for (const char *word : {"--instance-id",
-                             "--fault",
-                             "--processes",
-                             "--autostart",
-                             "--uptime",
-                             "--stop-exits",
-                             "--http-port",
-                             "--http-status-sequence",
-                             "--http-delay-probes",
-                             "--superuser",
-                             "--right1",
-                             "--send",
-                             "refuse[:RET]",
-                             "malformed",
-                             "oversize",
-                             "split",
-                             "silent",
-                             "slow:MS",
-                             "busy",
-                             "http-status-sequence",
-                             "down | up",
-                             "quit",
-                             "\"superUser\"",
-                             "\"rights\""})
-        EXPECT_TRUE(help.contains(QLatin1String(word))) << word;
-}
-
 TEST(FaultModes, ParseAndSpellBack)
 {
     const QStringList valid = {"none",    "refuse:1", "refuse:-7", "malformed", "oversize", "split:100",
@@ -248,13 +217,4 @@ TEST(HttpRequestLine, AcceptsOnlyWellFormedRequestLines)
     for (const char *head : {"", "GET /status\r\n\r\n", "GET status HTTP/1.1\r\n\r\n",
                              "hello there world\r\n\r\n", "GET  /status HTTP/1.1\r\n\r\n"})
         EXPECT_FALSE(parseHttpRequestLine(head).valid) << head;
-}
-
-TEST(HttpResponse, CarriesLengthAndConnectionClose)
-{
-    const QByteArray response = httpResponse(200, "{\"status\":2}");
-    EXPECT_TRUE(response.startsWith("HTTP/1.1 200 OK\r\n"));
-    EXPECT_TRUE(response.contains("\r\nContent-Length: 12\r\n"));
-    EXPECT_TRUE(response.contains("\r\nConnection: close\r\n"));
-    EXPECT_TRUE(response.endsWith("\r\n\r\n{\"status\":2}"));
 }

@@ -15,8 +15,8 @@ public:
     };
 
     virtual void setMode(int mode) = 0;
-    // `path` in the local 8-bit encoding. A full file is renamed to path.1 (and older ones
-    // shifted up to path.<maxFiles>) before the next line is written.
+    // `path` in the local 8-bit encoding. A file that reached maxFileSize is kept under its
+    // name with a generation number; at most maxFiles such generations are kept.
     virtual bool open(const char *path, unsigned long maxFileSize, int maxFiles, int flags) = 0;
 };
 

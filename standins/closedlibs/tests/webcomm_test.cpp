@@ -1,0 +1,195 @@
+#include "libwebcommmgr.h"
+#include "statusquery.h"
+
+#include "config.h"
+
+#include <appdir.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+// The server link against a scripted HTTP peer on a thread of its own, since every query
+// blocks its caller.
+
+namespace {
+
+// Serves one connection: reads the request head, then writes `chunks` with `pauseMs` between
+// them and closes unless told to keep the connection open.
+class ScriptedPeer {
+public:
+    ScriptedPeer(QList<QByteArray> chunks, int pauseMs = 0, bool close = true)
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        m_thread = std::thread([this, chunks, pauseMs, close] {
+            QTcpServer server;
+            if (!server.listen(QHostAddress::LocalHost, m_port))
+                return;
+            m_listening = true;
+            if (!server.waitForNewConnection(5000))
+                return;
+            QTcpSocket *socket = server.nextPendingConnection();
+            QByteArray head;
+            while (!head.contains("\r\n\r\n") && socket->waitForReadyRead(3000))
+                head += socket->readAll();
+            m_request = head;
+            for (const QByteArray &chunk : chunks) {
+                socket->write(chunk);
+                socket->waitForBytesWritten(1000);
+                QThread::msleep(static_cast<unsigned long>(pauseMs));
+            }
+            if (close)
+                socket->disconnectFromHost();
+            else
+                QThread::msleep(1500);
+            if (socket->state() != QAbstractSocket::UnconnectedState)
+                socket->waitForDisconnected(1000);
+        });
+        while (!m_listening && m_thread.joinable())
+            QThread::msleep(2);
+    }
+    ~ScriptedPeer() { m_thread.join(); }
+
+    quint16 port() const { return m_port; }
+    QByteArray request() const { return m_request; }
+
+private:
+    quint16 m_port = 0;
+    std::atomic<bool> m_listening{false};
+    QByteArray m_request;
+    std::thread m_thread;
+};
+
+QByteArray answer(const QByteArray &status, const QByteArray &body, bool withLength = true)
+{
+    QByteArray bytes = "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\n";
+    if (withLength)
+        bytes += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    return bytes + "Connection: close\r\n\r\n" + body;
+}
+
+const QByteArray kReady = R"({"status":2,"superUser":1,"rights":[1]})";
+
+TEST(StatusQuery, AnswerWithLengthIsReadEvenWhenTheServerKeepsTheConnection)
+{
+    ScriptedPeer peer({answer("200 OK", kReady)}, 0, false);
+    const auto status = queryServerStatus("127.0.0.1", peer.port(), 1000);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(status->value("status").toInt(), 2);
+    EXPECT_TRUE(peer.request().startsWith("GET /status HTTP/1.1\r\n"));
+}
+
+TEST(StatusQuery, AnswerInPiecesWithoutLengthEndsWithTheConnection)
+{
+    const QByteArray whole = answer("200 OK", kReady, false);
+    ScriptedPeer peer({whole.left(10), whole.mid(10, 40), whole.mid(50)}, 50);
+    const auto status = queryServerStatus("127.0.0.1", peer.port(), 3000);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(status->value("superUser").toInt(), 1);
+}
+
+TEST(StatusQuery, FailuresGiveNoStatus)
+{
+    {
+        ScriptedPeer peer({answer("500 Internal Server Error", kReady)});
+        EXPECT_FALSE(queryServerStatus("127.0.0.1", peer.port(), 1000).has_value());
+    }
+    {
+        ScriptedPeer peer({answer("200 OK", "not json")});
+        EXPECT_FALSE(queryServerStatus("127.0.0.1", peer.port(), 1000).has_value());
+    }
+    {
+        ScriptedPeer peer({"garbage without a head end"});
+        EXPECT_FALSE(queryServerStatus("127.0.0.1", peer.port(), 1000).has_value());
+    }
+    {
+        // Never answers: the query gives up after its time.
+        ScriptedPeer peer({}, 0, false);
+        EXPECT_FALSE(queryServerStatus("127.0.0.1", peer.port(), 300).has_value());
+    }
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closedPort = probe.serverPort();
+    }
+    EXPECT_FALSE(queryServerStatus("127.0.0.1", closedPort, 1000).has_value());
+}
+
+class WebCommTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(app.isValid());
+        overrideApplicationDir(app.path());
+    }
+    void TearDown() override { overrideApplicationDir(QString()); }
+
+    void pointAt(quint16 port)
+    {
+        app.writeFile("params.ini", "[client]\ntorvikServerPort=" + QByteArray::number(port) + "\n");
+    }
+
+    AppDir app;
+    LibWebCommMgr *web = tqLibWebCommMgr();
+};
+
+TEST_F(WebCommTest, ReachableOnlyWhileSomethingListens)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    pointAt(server.serverPort());
+    EXPECT_TRUE(web->isServerReachable(500));
+    server.close();
+    EXPECT_FALSE(web->isServerReachable(500));
+}
+
+TEST_F(WebCommTest, StatusSuperUserAndRightsComeFromTheServer)
+{
+    {
+        ScriptedPeer peer({answer("200 OK", R"({"status":1,"superUser":0,"rights":[3,1]})")});
+        pointAt(peer.port());
+        EXPECT_EQ(web->getServerStatus(), 1);
+    }
+    {
+        ScriptedPeer peer({answer("200 OK", R"({"status":1,"superUser":0,"rights":[3,1]})")});
+        pointAt(peer.port());
+        EXPECT_EQ(web->isHaveSuperUser(), 0);
+    }
+    {
+        ScriptedPeer peer({answer("200 OK", R"({"status":1,"superUser":0,"rights":[3,1]})")});
+        pointAt(peer.port());
+        EXPECT_TRUE(web->getUserFunctionRights(TQ::RightExitClient));
+    }
+    {
+        ScriptedPeer peer({answer("200 OK", R"({"status":2,"rights":[]})")});
+        pointAt(peer.port());
+        EXPECT_FALSE(web->getUserFunctionRights(TQ::RightExitClient));
+    }
+    {
+        // An answer without the super-user field is a failed query.
+        ScriptedPeer peer({answer("200 OK", R"({"status":2})")});
+        pointAt(peer.port());
+        EXPECT_EQ(web->isHaveSuperUser(), -1);
+    }
+}
+
+TEST_F(WebCommTest, UnreachableServerGivesFailureValues)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    pointAt(probe.serverPort());
+    probe.close();
+    EXPECT_EQ(web->getServerStatus(), -1);
+    EXPECT_EQ(web->isHaveSuperUser(), -1);
+    EXPECT_FALSE(web->getUserFunctionRights(TQ::RightExitClient));
+}
+
+} // namespace

@@ -310,7 +310,7 @@ void ServicePanel::applyStatus(PipeClient::Status st)
     if (st.connected) {
         if (!clockRunning || (lastReportedUptime >= 0 && st.uptime < lastReportedUptime)) {
             uptimeBase = st.uptime;
-            clockElapsed.restart();
+            clockElapsed.start();
             clockRunning = true;
             lastShownSeconds = -1;
         }

@@ -1,5 +1,6 @@
 #include "config.h"
 #include "fakeservice.h"
+#include "linktestenv.h"
 #include "logcapture.h"
 #include "pipeclienttestaccess.h"
 #include "pipeexchange.h"
@@ -14,7 +15,7 @@ namespace {
 
 class PipeExchange : public ::testing::Test {
 protected:
-    IsolatedRuntime runtime;
+    LinkTestEnvironment environment;
     LogCapture log;
     std::string path = pipePath().toStdString();
 };

@@ -1,4 +1,6 @@
+#include "config.h"
 #include "fakeservice.h"
+#include "linktestenv.h"
 #include "logcapture.h"
 #include "pipeclienttestaccess.h"
 
@@ -32,7 +34,7 @@ protected:
         return waitUntil([&] { return records.size() > before; }, 15000);
     }
 
-    IsolatedRuntime runtime;
+    LinkTestEnvironment environment;
     LogCapture log;
     std::atomic<qint64> clockMs{1700000000000};
     std::vector<PipeClient::Status> records;
@@ -157,9 +159,10 @@ TEST_F(PipeClientUnit, StartLogsThePipeAndPollsAtOnceDroppingTicksMeanwhile)
     FakeService service(FakeService::answer(kConnected, 700));
     ASSERT_TRUE(service.listening());
     client.start(20);
-    EXPECT_EQ(log.lines().value(0),
-              QStringLiteral(R"(INFO PipeClient start: pipePath= "\\\\.\\pipe\\LinkTests_Service")"
-                             R"( pollIntervalMs= 20)"));
+    EXPECT_EQ(
+        log.lines().value(0),
+        QStringLiteral(R"(INFO PipeClient start: pipePath= "\\\\.\\pipe\\%1_Service" pollIntervalMs= 20)")
+            .arg(instanceId()));
     EXPECT_TRUE(waitUntil([&] { return service.connections() == 1; }, 2000));
     // Ticks keep arriving while the first cycle waits for its answer; none starts a cycle.
     waitUntil([] { return false; }, 400);

@@ -1,3 +1,4 @@
+#include "linktestenv.h"
 #include "logcapture.h"
 #include "pipeclienttestaccess.h"
 #include "standin.h"
@@ -46,7 +47,7 @@ protected:
     }
     QStringList connectionLines() const { return log.lines().filter(QStringLiteral("connection state")); }
 
-    IsolatedRuntime runtime;
+    LinkTestEnvironment environment;
     LogCapture log;
     StandIn service;
     std::atomic<qint64> clockMs{1700000000000};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "config.h"
+
+#include <appdir.h>
+#include <testenv.h>
+
+// Gives a test its own installation identifier and runtime directory, so the pipe it serves
+// and polls is its own even where pipes live in a machine-wide directory.
+class LinkTestEnvironment {
+public:
+    LinkTestEnvironment()
+    {
+        appDir.writeParams(
+            {{QStringLiteral("product/instanceId"), uniqueInstanceId(QStringLiteral("Link"))}});
+        overrideApplicationDir(appDir.path());
+    }
+    ~LinkTestEnvironment() { overrideApplicationDir(QString()); }
+    LinkTestEnvironment(const LinkTestEnvironment &) = delete;
+    LinkTestEnvironment &operator=(const LinkTestEnvironment &) = delete;
+
+private:
+    IsolatedRuntime runtime;
+    AppDir appDir;
+};

@@ -124,8 +124,12 @@ int serve(const fs::path &directory)
                 return 3;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
+        // A file renamed into place a moment ago may still refuse to open on Windows; commands
+        // are never empty, so an empty read is tried again.
         std::string line;
-        {
+        for (int tries = 0; line.empty() && tries < 500; ++tries) {
+            if (tries > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
             std::ifstream in(command, std::ios::binary);
             std::getline(in, line);
         }

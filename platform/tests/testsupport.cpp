@@ -323,12 +323,16 @@ int Peer::post(const std::string &command)
 std::string Peer::result(int number, int timeoutMs)
 {
     const fs::path path = fs::path(m_dir.path()) / ("res-" + std::to_string(number));
-    if (!waitUntil([&path] { return fs::exists(path); }, timeoutMs))
-        return "<no answer>";
-    std::ifstream in(path, std::ios::binary);
+    // Results are never empty: an empty read means the file was not readable yet (a file
+    // renamed into place a moment ago may still refuse to open on Windows).
     std::string line;
-    std::getline(in, line);
-    return line;
+    const bool answered = waitUntil(
+        [&path, &line] {
+            std::ifstream in(path, std::ios::binary);
+            return in && std::getline(in, line) && !line.empty();
+        },
+        timeoutMs);
+    return answered ? line : "<no answer>";
 }
 
 std::string Peer::run(const std::string &command)

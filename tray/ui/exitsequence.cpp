@@ -6,6 +6,7 @@
 #include "confirmdialog.h"
 #include "servicepanel.h"
 
+#include <platform/ids.h>
 #include <platform/processes.h>
 
 #include <QCoreApplication>
@@ -22,7 +23,8 @@ constexpr int kStopAttempts = 3;
 constexpr unsigned long kStopRetryPauseMs = 120;
 
 // The first process, in snapshot order, whose executable name matches the client's once
-// blanks are removed and letters lowered; 0 when there is none or no snapshot.
+// blanks are removed and letters lowered; 0 when there is none or no snapshot. The tray itself
+// never counts, even when a product name makes its own executable look like the client.
 unsigned long findClientPid()
 {
     std::vector<platform::ProcessEntry> entries;
@@ -30,7 +32,10 @@ unsigned long findClientPid()
     if (!platform::snapshotProcesses(entries, error))
         return 0;
     const QString wanted = clientProcessName();
+    const unsigned long self = platform::currentProcessId();
     for (const platform::ProcessEntry &entry : entries) {
+        if (entry.pid == self)
+            continue;
         QString name = QString::fromStdString(entry.exeName);
         name.remove(QLatin1Char(' '));
         if (name.toLower() == wanted)

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QPointer>
 #include <QSettings>
@@ -388,6 +389,27 @@ TEST_F(ExitSequenceTest, RefusedStopIsReportedInAWarningDialog)
         answerer.seen[1].icon.convertToFormat(QImage::Format_ARGB32),
         skinIcon(QStringLiteral("custom_color/yellow/icon_warn.png")).convertToFormat(QImage::Format_ARGB32));
     EXPECT_EQ(service.state(), QProcess::Running);
+}
+
+TEST_F(ExitSequenceTest, TheTrayNeverTakesItselfForTheClient)
+{
+    // A product name that makes this very program look like the client.
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QSettings params(dir.filePath(QStringLiteral("params.ini")), QSettings::IniFormat);
+    params.setValue(QStringLiteral("product/appName"), self.toUpper());
+    params.sync();
+    TrayIcon tray(nullptr);
+    DialogAnswerer answerer({QStringLiteral("cancelBtn")});
+
+    TrayIconTestAccess::exit(tray);
+
+    const QStringList requested =
+        log.linesStartingWith(QStringLiteral("TrayIcon exit requested: clientPid= "));
+    ASSERT_EQ(requested.size(), 1);
+    // Another copy of the tests may be running and is a fair match; this process is not.
+    EXPECT_NE(
+        requested.first(),
+        QStringLiteral("TrayIcon exit requested: clientPid= \"%1\"").arg(QCoreApplication::applicationPid()));
 }
 
 TEST_F(ExitSequenceTest, ExitChosenAgainWhileAskingDoesNotStartASecondSequence)

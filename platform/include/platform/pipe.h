@@ -20,7 +20,8 @@ bool waitForPipe(const std::string &pipePath, unsigned timeoutMs, ErrorCode &err
 
 class PipeConnection {
 public:
-    // CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+    // CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+    // nullptr) (overlapped only so that read() can be bounded),
     // or on Linux a connect that gives up after at most 600 ms when the service is busy.
     static PipeConnection open(const std::string &pipePath);
 

@@ -156,7 +156,7 @@ TEST_F(PipeClientUnit, SetAutoStartBeforeTheFirstCycleIsNoRecovery)
 
 TEST_F(PipeClientUnit, StartLogsThePipeAndPollsAtOnceDroppingTicksMeanwhile)
 {
-    FakeService service(FakeService::answer(kConnected, 700));
+    FakeService service(FakeService::answer(kConnected, 1500));
     ASSERT_TRUE(service.listening());
     client.start(20);
     EXPECT_EQ(

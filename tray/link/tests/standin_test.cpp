@@ -88,7 +88,9 @@ TEST_F(PipeClientStandIn, AbsentFromStartGoesOfflineOnceThenRecovers)
 
 TEST_F(PipeClientStandIn, ConnectedServiceRefusesThenGoesAwayAndComesBack)
 {
-    ASSERT_TRUE(service.start({"--uptime", "100", "--autostart", "true"}));
+    // One process down, so the record says restarting until it goes offline.
+    ASSERT_TRUE(service.start({"--uptime", "100", "--autostart", "true", "--processes",
+                               "mainServer:Server:9010:true,redis:redis-server:6379:false"}));
     client.start(100);
     ASSERT_TRUE(waitForRecord(isConnected));
 
@@ -105,12 +107,15 @@ TEST_F(PipeClientStandIn, ConnectedServiceRefusesThenGoesAwayAndComesBack)
     EXPECT_EQ(connectionLines(), QStringList({kRecovered}));
 
     ASSERT_TRUE(service.send(QStringLiteral("down")));
-    const std::size_t lastConnected = records.size() - 1;
     ASSERT_TRUE(waitUntil([&] { return log.count(kOffline) > 0; }, 3 * kCycleWaitMs));
-    const PipeClient::Status known = records[lastConnected];
     // Two failed cycles republish the last connected record; the third publishes it offline.
-    ASSERT_EQ(records.size(), lastConnected + 4);
-    for (std::size_t i = lastConnected + 1; i < lastConnected + 3; ++i) {
+    const std::size_t n = records.size();
+    ASSERT_GE(n, 4u);
+    const PipeClient::Status known = records[n - 4];
+    EXPECT_TRUE(known.connected);
+    EXPECT_TRUE(known.restarting);
+    EXPECT_EQ(known.processes.size(), 2);
+    for (std::size_t i = n - 3; i < n - 1; ++i) {
         EXPECT_TRUE(records[i].connected);
         EXPECT_EQ(records[i].uptime, known.uptime);
     }

@@ -70,6 +70,18 @@ TEST_F(InstanceTest, SecondClientIsRefusedWhileTheFirstCarriesOn)
     EXPECT_EQ(rig.trace(firstPid).filter("messagebox").size(), 0);
 }
 
+TEST_F(InstanceTest, RefusalIsToldInTheProductLanguage)
+{
+    rig.addAssets();
+    rig.writeParams({{"language/currentLanCode", "de_DE"}});
+    ASSERT_NE(startWaitingClient(), nullptr);
+    EXPECT_EQ(rig.runClient(), kExitRefused);
+    EXPECT_EQ(
+        rig.trace(rig.tracedPids().last()).filter("messagebox").value(0),
+        QString::fromUtf8(
+            R"(messagebox kind=warning title="Hinweis" text="Das Programm läuft bereits" buttons=0x4000)"));
+}
+
 TEST_F(InstanceTest, StaleNameOfAKilledClientIsTakenOver)
 {
     QProcess *first = startWaitingClient();

@@ -30,6 +30,8 @@ public:
     QString appPath() const { return m_app.path(); }
     // Adds or replaces params.ini keys ("section/key").
     void writeParams(const QMap<QString, QString> &values) { m_app.writeParams(values); }
+    // Copies the skin and the translations into the application directory.
+    void addAssets() { m_app.addAssets(); }
 
     // What the fake "systemctl" reports about the service, and the calls it received.
     void setServiceState(ServiceState state);

@@ -64,7 +64,9 @@ log_has() { grep -qF -- "$1" "$log" 2>/dev/null; }
 log_count() { grep -cF -- "$1" "$log" 2>/dev/null || true; }
 panel_hidden() { ! xd_viewable "$panel"; }
 icon_gone() { ! xd_find_icon >/dev/null; }
-menu_open() { [ -n "$(xd_other_windows "$panel")" ]; }
+# A balloon or the context menu: the tray's other top-level windows.
+popup_open() { [ -n "$(xd_other_windows "$panel")" ]; }
+popup_closed() { ! popup_open; }
 
 step "desktop, notification area, service, tray"
 xd_start_display "$work"
@@ -114,8 +116,8 @@ step "stopped: the service goes away"
 xd_stop "$service_pid"
 service_pid=""
 xd_wait 20 log_has "TrayIcon Watch pipe connection changed: offline" || fail "the tray did not notice the service leave"
+xd_wait 2 popup_open || fail "no 'Service stopped' balloon"
 balloon=$(xd_other_windows "$panel" | head -n1)
-[ -n "$balloon" ] || fail "no 'Service stopped' balloon"
 xd_shot_window "$balloon" "$artefacts/balloon-stopped.png"
 sleep 0.3
 xd_shot_window "$panel" "$artefacts/panel-stopped.png"
@@ -143,8 +145,9 @@ icon=$(xd_find_icon)
 
 # ---- exit ----
 step "right-click, Exit"
+xd_wait 5 popup_closed || fail "the 'Service running' balloon did not go away"
 xd_click "$icon" 11 15 3
-xd_wait 5 menu_open || fail "no context menu"
+xd_wait 5 popup_open || fail "no context menu"
 menu=$(xd_other_windows "$panel" | head -n1)
 read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
 xd_shot_window "$menu" "$artefacts/menu.png"

@@ -107,7 +107,7 @@ bool PipeConnection::write(const char *data, std::size_t size, ErrorCode &error)
             return false;
         }
     }
-    // The write lands in the pipe's buffer; waiting for it does not depend on the reader.
+    // A request is far smaller than the pipe's buffer, so this completes without the reader.
     if (!GetOverlappedResult(m_handle, overlapped.get(), &written, TRUE)) {
         error = GetLastError();
         return false;

@@ -88,20 +88,6 @@ TEST_F(PipeExchange, FailedOpenGoesOnWithoutSleepingAndReportsTheLatestError)
     EXPECT_TRUE(log.lines().first().endsWith(QStringLiteral("error= 231")));
 }
 
-TEST_F(PipeExchange, SilentWithoutFailureLogging)
-{
-    ScriptedOps script;
-    script.waitResult = [](int, platform::ErrorCode &error) {
-        error = 2;
-        return false;
-    };
-    script.openResult = missingPipe;
-    QByteArray answer;
-    EXPECT_FALSE(exchangeOverPipe(path, "x", answer, false, script.ops()));
-    EXPECT_EQ(script.calls.size(), 11);
-    EXPECT_TRUE(log.lines().isEmpty());
-}
-
 TEST_F(PipeExchange, LaterAttemptReachesTheServiceOnceItAppears)
 {
     FakeService service(FakeService::answer(R"({"ret":0})"));
@@ -208,15 +194,4 @@ TEST_F(PipeExchange, SilentServiceCostsOneBoundedRead)
     ASSERT_EQ(log.lines().size(), 1);
     EXPECT_TRUE(log.lines().first().startsWith(QStringLiteral(
         R"(WARN PipeClient request: ReadFile timed out, request= "{\"cmd\":\"GET_STATUS\"}" timeoutMs= 3000 error= )")));
-}
-
-TEST_F(PipeExchange, AbsentServiceGivesUpAfterTheSleeps)
-{
-    PipeClient client;
-    QElapsedTimer timer;
-    timer.start();
-    QByteArray answer;
-    EXPECT_FALSE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, false));
-    EXPECT_GE(timer.elapsed(), 5 * 600 - 50);
-    EXPECT_TRUE(log.lines().isEmpty());
 }

@@ -238,13 +238,3 @@ TEST(PipeProtocol, MainServerAndRestartingRules)
     EXPECT_FALSE(s.mainServerRunning);
     EXPECT_TRUE(s.restarting);
 }
-
-TEST(PipeProtocol, ProcessesKeepAnswerOrderAndDuplicates)
-{
-    const PipeClient::Status s = decode(R"({"ret":0,"processes":[{"type":"redis","name":"b","port":2},
-                                                                {"type":"redis","name":"a","port":1},
-                                                                {"type":"redis","name":"b","port":3}]})",
-                                        Outcome::Connected);
-    EXPECT_EQ(names(s), QStringList({"b", "a", "b"}));
-    EXPECT_EQ(s.processes[2].port, 3);
-}

@@ -71,7 +71,12 @@ TEST_F(StartupTest, ReadyServerLeadsThroughEveryStepToTheMainFrame)
     const QStringList trace = rig.trace(pid);
     // Status 2 at once: no loading dialog before the login.
     EXPECT_EQ(countContaining(trace, "LoadingDlg show loadMainFrame=false"), 0);
-    EXPECT_EQ(countContaining(trace, "TqLogic init call="), 2);
+    // The web views' environment is set before the logic starts; the debug port after it.
+    const QString environment =
+        R"(sandbox="1" flags="--ignore-certificate-errors --allow-insecure-localhost")";
+    EXPECT_EQ(trace.filter("TqLogic init call=").join('|'),
+              "TqLogic init call=1 " + environment + R"( remoteDebugging=""|TqLogic init call=2 )" +
+                  environment + R"( remoteDebugging="18091")");
     EXPECT_EQ(countContaining(trace, "LoginDlg type=0 allowExit=true"), 1);
     const qint64 login = indexOfContaining(trace, "LoginDlg result=1");
     const qint64 start = indexOfContaining(trace, "MainFrame init");
@@ -99,6 +104,19 @@ TEST_F(StartupTest, ReadyServerLeadsThroughEveryStepToTheMainFrame)
     const QStringList debug = rig.stderrLines(client);
     EXPECT_TRUE(debug.contains(QStringLiteral("path: \"%1\"").arg(rig.logPath())))
         << debug.join('\n').toStdString();
+}
+
+TEST_F(StartupTest, ConsoleLogGoesToAFileOnceSignedIn)
+{
+    rig.writeParams({{"client/openConsoleLog", "1"}});
+    ASSERT_TRUE(rig.startService());
+    QProcess *client = rig.startClient({}, {{"LOGIN", "accept"}, {"MAINFRAME_EXIT", "7:100"}});
+    ASSERT_TRUE(LauncherRig::waitForExit(client, kWaitMs));
+    EXPECT_EQ(client->exitCode(), 7);
+    // Debug output before the login stays on the console, the main frame's goes to the file.
+    EXPECT_EQ(rig.stderrLines(client).filter("path: ").size(), 1);
+    EXPECT_TRUE(rig.stderrLines(client).filter("main frame: loading").isEmpty());
+    EXPECT_TRUE(readLines(rig.appPath() + "/logfile.txt").contains("main frame: loading"));
 }
 
 TEST_F(StartupTest, RunningServiceIsNotStartedAgain)

@@ -18,7 +18,12 @@ TqLogic *TqLogic::instance()
 bool TqLogic::init(QApplication *app)
 {
     ++m_initCalls;
-    standin::trace(QStringLiteral("TqLogic init call=%1").arg(m_initCalls));
+    // The web views' environment must be in place whenever the logic starts.
+    standin::trace(QStringLiteral("TqLogic init call=%1 sandbox=%2 flags=%3 remoteDebugging=%4")
+                       .arg(m_initCalls)
+                       .arg(standin::quoted(qEnvironmentVariable("QTWEBENGINE_DISABLE_SANDBOX")),
+                            standin::quoted(qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")),
+                            standin::quoted(qEnvironmentVariable("QTWEBENGINE_REMOTE_DEBUGGING"))));
     if (!app || standin::hookNumber("ORLUNE_STANDIN_INIT_FAIL", 0) == m_initCalls)
         return false;
 

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -62,6 +63,7 @@ TqMainFrameUI::~TqMainFrameUI()
 void TqMainFrameUI::init()
 {
     standin::trace(QStringLiteral("MainFrame init"));
+    qDebug("main frame: loading");
     m_state->setText(tr("Loading..."));
 }
 

@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <utility>
+
 namespace {
 
 constexpr int kLanguagePollMs = 300;
@@ -88,7 +90,7 @@ TrayIcon::TrayIcon(QTranslator *installedTranslator, QObject *parent)
 TrayIcon::~TrayIcon()
 {
     delete contextMenu();
-    delete panel;
+    delete std::exchange(panel, nullptr);
 }
 
 void TrayIcon::buildMenu()

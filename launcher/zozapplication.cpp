@@ -1,12 +1,11 @@
 #include "zozapplication.h"
 
+#include "localserverfile.h"
 #include "paramsmgr.h"
 #include "tqmainframeui.h"
 #include "tqmessagebox.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
@@ -15,27 +14,6 @@ namespace {
 
 constexpr int kTrayExitPollMs = 300;
 constexpr int kConnectWaitMs = 500;
-
-// The file a local server leaves behind when its process dies: the socket Qt binds for the
-// name. Named pipes leave none.
-QString staleServerFile(const QString &serverName)
-{
-#ifdef Q_OS_WIN
-    Q_UNUSED(serverName)
-    return QString();
-#else
-    return QDir::isAbsolutePath(serverName)
-               ? serverName
-               : QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/') + serverName;
-#endif
-}
-
-// Only a socket may be removed: a regular file or directory of that name is somebody's data.
-bool isStaleSocket(const QString &path)
-{
-    const QFileInfo info(path);
-    return !path.isEmpty() && info.exists() && !info.isFile() && !info.isDir();
-}
 
 std::string trayExitEventName()
 {
@@ -74,11 +52,10 @@ bool ZozApplication::isAnotherInstanceRunning(const QString &serverName)
     connect(m_localServer, SIGNAL(newConnection()), this, SLOT(newLocalSocketConnection()));
     if (!m_localServer->listen(serverName) &&
         m_localServer->serverError() == QAbstractSocket::AddressInUseError) {
-        const QString file = staleServerFile(serverName);
-        if (isStaleSocket(file)) {
-            QFile::remove(file);
+        // Only a dead server's socket is cleared; a file of that name in the working directory
+        // is somebody's data, and a live socket belongs to a client that started just now.
+        if (removeStaleServerFile(serverName))
             m_localServer->listen(serverName);
-        }
     }
     return false;
 }

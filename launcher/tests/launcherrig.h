@@ -74,6 +74,7 @@ private:
     QString m_client;
     QString m_service;
     QProcess m_serviceProcess;
+    QString m_serviceControl;
     std::vector<std::unique_ptr<QProcess>> m_clients;
     QHash<const QProcess *, QString> m_stderr;
     struct ExitEvent;

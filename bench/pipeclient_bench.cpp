@@ -36,7 +36,7 @@ double percentile(const std::vector<double> &values, double fraction)
 void perExchange(benchmark::internal::Benchmark *b)
 {
     b->Iterations(1)
-        ->Repetitions(300)
+        ->Repetitions(2000)
         ->ReportAggregatesOnly(true)
         ->UseRealTime()
         ->Unit(benchmark::kMicrosecond)

@@ -6,9 +6,9 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-  libqt6svg6-dev qt6-svg-dev libgl-dev libxkbcommon-dev
+  libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev librsvg2-bin)
-run_pkgs=(xvfb trayer xdotool imagemagick libqt6svg6 qt6-qpa-plugins fonts-dejavu-core fonts-wqy-microhei)
+run_pkgs=(xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(clang libclang-rt-14-dev xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core procps)
 windows_pkgs=(cmake ninja-build ccache googletest g++-mingw-w64-x86-64-posix wine wine64)
 

@@ -7,8 +7,8 @@
 namespace platform {
 
 struct AutostartRemoval {
-    bool keyOpened = false;   // RegOpenKeyExW(HKCU\...\Run, KEY_SET_VALUE) succeeded
-    ErrorCode openError = 0;  // its error when it failed
+    bool keyOpened = false;     // RegOpenKeyExW(HKCU\...\Run, KEY_SET_VALUE) succeeded
+    ErrorCode openError = 0;    // its error when it failed
     ErrorCode deleteResult = 0; // RegDeleteValueW's result: 0, 2 (no such value) or another code
 };
 

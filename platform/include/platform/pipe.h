@@ -38,10 +38,10 @@ public:
     bool write(const char *data, std::size_t size, ErrorCode &error);
 
     struct ReadResult {
-        bool ok = false;          // the read call itself succeeded
-        std::size_t bytes = 0;    // bytes read (0 when the peer closed without writing)
-        ErrorCode error = 0;      // set when !ok; the time-out error when timedOut
-        bool timedOut = false;    // nothing arrived within timeoutMs; the read was cancelled
+        bool ok = false;       // the read call itself succeeded
+        std::size_t bytes = 0; // bytes read (0 when the peer closed without writing)
+        ErrorCode error = 0;   // set when !ok; the time-out error when timedOut
+        bool timedOut = false; // nothing arrived within timeoutMs; the read was cancelled
     };
     // One read of at most maxBytes, waiting at most timeoutMs for data (overlapped read plus
     // CancelIoEx on Windows, poll on Linux).

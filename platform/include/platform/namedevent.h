@@ -51,9 +51,12 @@ public:
 
 private:
     ErrorCode m_error = 0;
-    void *m_handle = nullptr; // HANDLE on Windows
-    int m_fd = -1;            // state file on Linux
-    bool m_canModify = false; // Linux: whether this handle was opened with modify rights
+#ifdef _WIN32
+    void *m_handle = nullptr; // HANDLE
+#else
+    int m_fd = -1;            // state file
+    bool m_canModify = false; // whether this handle was opened with modify rights
+#endif
 };
 
 } // namespace platform

@@ -37,8 +37,11 @@ private:
     SingleInstanceMutex() = default;
     State m_state = State::Failed;
     ErrorCode m_error = 0;
-    void *m_handle = nullptr; // HANDLE on Windows
-    int m_fd = -1;            // lock file on Linux
+#ifdef _WIN32
+    void *m_handle = nullptr; // HANDLE
+#else
+    int m_fd = -1; // lock file
+#endif
 };
 
 } // namespace platform

@@ -52,8 +52,11 @@ public:
 private:
     PipeConnection() = default;
     ErrorCode m_error = 0;
-    void *m_handle = nullptr; // HANDLE on Windows
-    int m_fd = -1;            // socket on Linux
+#ifdef _WIN32
+    void *m_handle = nullptr; // HANDLE
+#else
+    int m_fd = -1; // socket
+#endif
 };
 
 // The name a Qt QLocalServer must listen on to serve `pipePath` on this system: the pipe path

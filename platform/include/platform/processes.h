@@ -52,9 +52,12 @@ public:
 
 private:
     ErrorCode m_error = 0;
-    void *m_handle = nullptr; // HANDLE on Windows
-    int m_fd = -1;            // pidfd on Linux
+#ifdef _WIN32
+    void *m_handle = nullptr; // HANDLE
+#else
+    int m_fd = -1; // pidfd
     Access m_access = Access::Synchronize;
+#endif
 };
 
 } // namespace platform

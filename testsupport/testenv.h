@@ -34,3 +34,6 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
 
 // The lines of a text file (without line ends); empty when it cannot be read.
 QStringList readLines(const QString &path);
+
+// A TCP port on the loopback address that was free a moment ago.
+quint16 freeTcpPort();

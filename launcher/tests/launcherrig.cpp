@@ -4,9 +4,7 @@
 #include "platform/processes.h"
 
 #include <QFile>
-#include <QLocalSocket>
 #include <QRegularExpression>
-#include <QTcpServer>
 
 struct LauncherRig::ExitEvent {
     platform::NamedEvent event;
@@ -33,18 +31,13 @@ exit 0
 
 } // namespace
 
-quint16 freeTcpPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
 LauncherRig::LauncherRig()
-    : m_instanceId(uniqueInstanceId(QStringLiteral("Client"))), m_httpPort(freeTcpPort())
+    : m_instanceId(uniqueInstanceId(QStringLiteral("Client"))), m_httpPort(freeTcpPort()),
+      m_service(m_instanceId)
 {
     m_client = m_app.addProgram(QStringLiteral("Orlune"));
-    m_service = m_app.addProgram(QStringLiteral("service-standin"));
+    m_service.setProgram(m_app.addProgram(QStringLiteral("service-standin")));
+    m_service.setHttpPort(m_httpPort);
     m_app.writeParams({{QStringLiteral("product/instanceId"), m_instanceId},
                        {QStringLiteral("client/torvikServerPort"), QString::number(m_httpPort)}});
     QFile script(m_tools.filePath(QStringLiteral("systemctl")));
@@ -54,7 +47,6 @@ LauncherRig::LauncherRig()
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     setServiceState(ServiceState::Running);
-    m_serviceProcess.setProgram(m_service);
 }
 
 LauncherRig::~LauncherRig()
@@ -74,15 +66,11 @@ LauncherRig::~LauncherRig()
             client->waitForFinished(5000);
         }
     }
-    if (m_serviceProcess.state() != QProcess::NotRunning) {
-        m_serviceProcess.kill();
-        m_serviceProcess.waitForFinished(5000);
-    }
 }
 
 bool LauncherRig::isValid() const
 {
-    return m_app.isValid() && m_tools.isValid() && !m_client.isEmpty() && !m_service.isEmpty() &&
+    return m_app.isValid() && m_tools.isValid() && !m_client.isEmpty() && !m_service.program().isEmpty() &&
            m_httpPort != 0;
 }
 
@@ -96,42 +84,6 @@ void LauncherRig::setServiceState(ServiceState state)
 QStringList LauncherRig::systemctlCalls() const
 {
     return readLines(m_tools.filePath(QStringLiteral("calls")));
-}
-
-bool LauncherRig::startService(const QStringList &arguments)
-{
-    m_serviceProcess.setArguments(QStringList{QStringLiteral("--instance-id"), m_instanceId,
-                                              QStringLiteral("--http-port"), QString::number(m_httpPort)} +
-                                  arguments);
-    m_serviceProcess.start();
-    if (!m_serviceProcess.waitForStarted(kStartTimeoutMs))
-        return false;
-    // "ready pipe=<socket> control=<socket> http=<port>"
-    static const QRegularExpression ready(QStringLiteral(R"(^ready .*control=(\S+))"),
-                                          QRegularExpression::MultilineOption);
-    QByteArray printed;
-    return waitUntil(
-        [&] {
-            printed += m_serviceProcess.readAllStandardOutput();
-            const QRegularExpressionMatch match = ready.match(QString::fromUtf8(printed));
-            m_serviceControl = match.captured(1);
-            return match.hasMatch();
-        },
-        kStartTimeoutMs);
-}
-
-bool LauncherRig::sendToService(const QString &command) const
-{
-    // Straight to the control channel: some tests have only a few hundred milliseconds.
-    QLocalSocket control;
-    control.connectToServer(m_serviceControl);
-    if (!control.waitForConnected(kStartTimeoutMs))
-        return false;
-    control.write(command.toUtf8() + '\n');
-    QByteArray reply;
-    while (!reply.contains('\n') && control.waitForReadyRead(kStartTimeoutMs))
-        reply += control.readAll();
-    return reply.startsWith("ok");
 }
 
 QProcess *LauncherRig::startClient(const QStringList &arguments, const QMap<QString, QString> &hooks)

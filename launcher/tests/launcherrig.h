@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appdir.h"
+#include "standinservice.h"
 #include "testenv.h"
 
 #include <QHash>
@@ -38,9 +39,10 @@ public:
     QStringList systemctlCalls() const;
 
     // The stand-in service with its web server on httpPort(); waits for it to be ready.
-    bool startService(const QStringList &arguments = {});
-    // A control command to the running stand-in ("http on", "http-status 1", ...).
-    bool sendToService(const QString &command) const;
+    bool startService(const QStringList &arguments = {}) { return m_service.start(arguments); }
+    // A control command to the running stand-in ("http on", "http-status 1", ...), straight to
+    // its control channel: some tests have only a few hundred milliseconds.
+    bool sendToService(const QString &command) const { return m_service.sendDirect(command); }
 
     // Starts a client with these arguments and test hooks (ORLUNE_STANDIN_* without prefix).
     QProcess *startClient(const QStringList &arguments = {}, const QMap<QString, QString> &hooks = {});
@@ -72,17 +74,12 @@ private:
     QString m_instanceId;
     quint16 m_httpPort = 0;
     QString m_client;
-    QString m_service;
-    QProcess m_serviceProcess;
-    QString m_serviceControl;
+    StandInService m_service;
     std::vector<std::unique_ptr<QProcess>> m_clients;
     QHash<const QProcess *, QString> m_stderr;
     struct ExitEvent;
     std::unique_ptr<ExitEvent> m_exitEvent;
 };
-
-// A TCP port that was free a moment ago.
-quint16 freeTcpPort();
 
 // "startup: <step>, elapsed=<ms>ms" lines reduced to step and time.
 struct StartupStep {

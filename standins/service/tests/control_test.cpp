@@ -1,5 +1,5 @@
 #include "names.h"
-#include "standinprocess.h"
+#include "standinclients.h"
 #include "testenv.h"
 
 #include "platform/pipe.h"
@@ -18,10 +18,10 @@ const QByteArray kGetStatus = "{\"cmd\":\"GET_STATUS\"}\n";
 
 class StandInControl : public ::testing::Test {
 protected:
-    QJsonObject status() { return exchange(standIn.pipeName(), kGetStatus).json(); }
+    QJsonObject status() { return exchange(pipeNameOf(standIn), kGetStatus).json(); }
 
     IsolatedRuntime runtime;
-    StandInProcess standIn;
+    StandInService standIn;
 };
 
 } // namespace
@@ -81,7 +81,7 @@ TEST_F(StandInControl, DownMakesThePipeAbsentAndUpBringsItBack)
     platform::ErrorCode error = 0;
     EXPECT_FALSE(platform::waitForPipe(pipePath, 600, error));
     EXPECT_EQ(error, static_cast<platform::ErrorCode>(ENOENT));
-    EXPECT_FALSE(canConnect(standIn.pipeName()));
+    EXPECT_FALSE(canConnect(pipeNameOf(standIn)));
     EXPECT_EQ(standIn.send(QStringLiteral("down")), 0) << "down twice is harmless";
 
     ASSERT_EQ(standIn.send(QStringLiteral("up")), 0);
@@ -95,7 +95,7 @@ TEST_F(StandInControl, DownKeepsTheBusyFaultForWhenItComesBack)
     ASSERT_TRUE(standIn.start({"--fault", "all=busy"}));
     ASSERT_EQ(standIn.send(QStringLiteral("down")), 0);
     ASSERT_EQ(standIn.send(QStringLiteral("up")), 0);
-    EXPECT_FALSE(canConnect(standIn.pipeName()));
+    EXPECT_FALSE(canConnect(pipeNameOf(standIn)));
     ASSERT_EQ(standIn.send(QStringLiteral("fault all none")), 0);
     EXPECT_EQ(status().value("ret").toInt(-1), 0);
 }
@@ -107,7 +107,7 @@ TEST_F(StandInControl, QuitEndsTheProgramCleanly)
     ASSERT_TRUE(standIn.waitForExit());
     EXPECT_EQ(standIn.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(standIn.process().exitCode(), 0);
-    EXPECT_FALSE(QFile::exists(standIn.pipeName()));
+    EXPECT_FALSE(QFile::exists(pipeNameOf(standIn)));
     EXPECT_FALSE(QFile::exists(controlServerName(standIn.instanceId())));
 }
 
@@ -118,13 +118,13 @@ TEST_F(StandInControl, TerminationSignalEndsTheProgramCleanly)
     ASSERT_TRUE(standIn.waitForExit());
     EXPECT_EQ(standIn.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(standIn.process().exitCode(), 0);
-    EXPECT_FALSE(QFile::exists(standIn.pipeName()));
+    EXPECT_FALSE(QFile::exists(pipeNameOf(standIn)));
 }
 
 TEST_F(StandInControl, InvalidCommandLineExitsWithUsageError)
 {
     QProcess program;
-    program.start(standInProgram(), {"--fault", "GET_STATUS=busy"});
+    program.start(StandInService::buildProgram(), {"--fault", "GET_STATUS=busy"});
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_EQ(program.exitCode(), 2);
     EXPECT_TRUE(program.readAllStandardError().contains("busy"));
@@ -133,7 +133,7 @@ TEST_F(StandInControl, InvalidCommandLineExitsWithUsageError)
 TEST_F(StandInControl, HelpPrintsTheUsageAndExitsZero)
 {
     QProcess program;
-    program.start(standInProgram(), {"--help"});
+    program.start(StandInService::buildProgram(), {"--help"});
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_EQ(program.exitCode(), 0);
     const QByteArray help = program.readAllStandardOutput();

@@ -1,5 +1,5 @@
 #include "names.h"
-#include "standinprocess.h"
+#include "standinclients.h"
 #include "testenv.h"
 
 #include "platform/pipe.h"
@@ -18,10 +18,10 @@ const QByteArray kGetStatus = "{\"cmd\":\"GET_STATUS\"}\n";
 
 class StandInPipe : public ::testing::Test {
 protected:
-    QJsonObject status() { return exchange(standIn.pipeName(), kGetStatus).json(); }
+    QJsonObject status() { return exchange(pipeNameOf(standIn), kGetStatus).json(); }
 
     IsolatedRuntime runtime;
-    StandInProcess standIn;
+    StandInService standIn;
 };
 
 QJsonObject process(const QString &type, const QString &name, int port, bool running)
@@ -34,7 +34,7 @@ QJsonObject process(const QString &type, const QString &name, int port, bool run
 TEST_F(StandInPipe, GetStatusAnswersTheDefaultStateInOneJsonObject)
 {
     ASSERT_TRUE(standIn.start());
-    const PipeExchange answer = exchange(standIn.pipeName(), kGetStatus);
+    const PipeExchange answer = exchange(pipeNameOf(standIn), kGetStatus);
     ASSERT_TRUE(answer.connected);
     EXPECT_TRUE(answer.closedByServer);
     EXPECT_LE(answer.bytes().size(), 4095);
@@ -101,10 +101,10 @@ TEST_F(StandInPipe, UptimeCountsUpInWholeSeconds)
 TEST_F(StandInPipe, SetAutoStartChangesTheStateItReports)
 {
     ASSERT_TRUE(standIn.start());
-    EXPECT_EQ(exchange(standIn.pipeName(), "{\"cmd\":\"SET_AUTOSTART\",\"enable\":true}\n").json(),
+    EXPECT_EQ(exchange(pipeNameOf(standIn), "{\"cmd\":\"SET_AUTOSTART\",\"enable\":true}\n").json(),
               (QJsonObject{{"ret", 0}}));
     EXPECT_EQ(status().value("autoStart"), QJsonValue(true));
-    EXPECT_EQ(exchange(standIn.pipeName(), "{\"cmd\":\"SET_AUTOSTART\",\"enable\":false}\n").json(),
+    EXPECT_EQ(exchange(pipeNameOf(standIn), "{\"cmd\":\"SET_AUTOSTART\",\"enable\":false}\n").json(),
               (QJsonObject{{"ret", 0}}));
     EXPECT_EQ(status().value("autoStart"), QJsonValue(false));
 }
@@ -122,7 +122,7 @@ TEST_F(StandInPipe, BadRequestsAreAnsweredWithANonZeroRetAndChangeNothing)
         "{\"cmd\":\"SET_AUTOSTART\",\"enable\":\"true\"}\n",
     };
     for (const QByteArray &request : bad) {
-        const QJsonObject answer = exchange(standIn.pipeName(), request).json();
+        const QJsonObject answer = exchange(pipeNameOf(standIn), request).json();
         ASSERT_TRUE(answer.contains("ret")) << request.constData();
         EXPECT_NE(answer.value("ret").toInt(0), 0) << request.constData();
     }
@@ -134,12 +134,12 @@ TEST_F(StandInPipe, ServesSeveralConnectionsAtOnce)
     ASSERT_TRUE(standIn.start({"--fault", "SET_AUTOSTART=silent"}));
     // Connections held open mid-request and unanswered must not block anyone else.
     QLocalSocket idle;
-    idle.connectToServer(standIn.pipeName());
+    idle.connectToServer(pipeNameOf(standIn));
     ASSERT_TRUE(idle.waitForConnected(1000));
     idle.write("{\"cmd\":");
     idle.flush();
     QLocalSocket unanswered;
-    unanswered.connectToServer(standIn.pipeName());
+    unanswered.connectToServer(pipeNameOf(standIn));
     ASSERT_TRUE(unanswered.waitForConnected(1000));
     unanswered.write("{\"cmd\":\"SET_AUTOSTART\",\"enable\":true}\n");
     unanswered.flush();
@@ -154,7 +154,7 @@ TEST_F(StandInPipe, ServesSeveralConnectionsAtOnce)
 TEST_F(StandInPipe, ASilentClientIsDroppedAfterTheReadTimeout)
 {
     ASSERT_TRUE(standIn.start({"--read-timeout", "300"}));
-    const PipeExchange partial = exchange(standIn.pipeName(), "{\"cmd\":\"GET_STATUS\"}", 3000);
+    const PipeExchange partial = exchange(pipeNameOf(standIn), "{\"cmd\":\"GET_STATUS\"}", 3000);
     EXPECT_TRUE(partial.connected);
     EXPECT_TRUE(partial.closedByServer);
     EXPECT_TRUE(partial.bytes().isEmpty());
@@ -165,7 +165,7 @@ TEST_F(StandInPipe, ASilentClientIsDroppedAfterTheReadTimeout)
 TEST_F(StandInPipe, AnOverlongRequestIsRefusedWithoutGrowingWithoutBound)
 {
     ASSERT_TRUE(standIn.start());
-    const PipeExchange answer = exchange(standIn.pipeName(), QByteArray(10000, 'x'));
+    const PipeExchange answer = exchange(pipeNameOf(standIn), QByteArray(10000, 'x'));
     EXPECT_TRUE(answer.closedByServer);
     EXPECT_NE(answer.json().value("ret").toInt(0), 0);
     EXPECT_TRUE(standIn.waitForLine(QStringLiteral("request too long")));
@@ -175,7 +175,7 @@ TEST_F(StandInPipe, OnlyTheFirstLineOfAConnectionIsARequest)
 {
     ASSERT_TRUE(standIn.start());
     const PipeExchange answer = exchange(
-        standIn.pipeName(), "{\"cmd\":\"GET_STATUS\"}\r\n{\"cmd\":\"SET_AUTOSTART\",\"enable\":true}\n");
+        pipeNameOf(standIn), "{\"cmd\":\"GET_STATUS\"}\r\n{\"cmd\":\"SET_AUTOSTART\",\"enable\":true}\n");
     EXPECT_EQ(answer.json().value("ret").toInt(-1), 0);
     EXPECT_TRUE(answer.json().contains("processes"));
     EXPECT_EQ(status().value("autoStart"), QJsonValue(false));
@@ -184,18 +184,20 @@ TEST_F(StandInPipe, OnlyTheFirstLineOfAConnectionIsARequest)
 TEST_F(StandInPipe, StopServiceAnswersAndThenEndsTheProgram)
 {
     ASSERT_TRUE(standIn.start());
-    EXPECT_EQ(exchange(standIn.pipeName(), "{\"cmd\":\"STOP_SERVICE\"}\n").json(), (QJsonObject{{"ret", 0}}));
+    EXPECT_EQ(exchange(pipeNameOf(standIn), "{\"cmd\":\"STOP_SERVICE\"}\n").json(),
+              (QJsonObject{{"ret", 0}}));
     ASSERT_TRUE(standIn.waitForExit());
     EXPECT_EQ(standIn.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(standIn.process().exitCode(), 0);
-    EXPECT_FALSE(canConnect(standIn.pipeName()));
-    EXPECT_FALSE(QFile::exists(standIn.pipeName())); // no stale socket left behind
+    EXPECT_FALSE(canConnect(pipeNameOf(standIn)));
+    EXPECT_FALSE(QFile::exists(pipeNameOf(standIn))); // no stale socket left behind
 }
 
 TEST_F(StandInPipe, StopServiceCanBeToldToKeepRunning)
 {
     ASSERT_TRUE(standIn.start({"--stop-exits", "false"}));
-    EXPECT_EQ(exchange(standIn.pipeName(), "{\"cmd\":\"STOP_SERVICE\"}\n").json(), (QJsonObject{{"ret", 0}}));
+    EXPECT_EQ(exchange(pipeNameOf(standIn), "{\"cmd\":\"STOP_SERVICE\"}\n").json(),
+              (QJsonObject{{"ret", 0}}));
     EXPECT_TRUE(standIn.waitForLine(QStringLiteral("staying up")));
     EXPECT_EQ(status().value("ret").toInt(-1), 0);
     EXPECT_EQ(standIn.process().state(), QProcess::Running);
@@ -206,18 +208,18 @@ TEST_F(StandInPipe, TakesOverAStaleNameButNeverALiveOne)
     ASSERT_TRUE(standIn.start());
     standIn.process().kill(); // leaves its socket files behind
     ASSERT_TRUE(standIn.waitForExit());
-    ASSERT_TRUE(QFile::exists(standIn.pipeName()));
+    ASSERT_TRUE(QFile::exists(pipeNameOf(standIn)));
 
     QProcess second;
-    second.start(standInProgram(), {"--instance-id", standIn.instanceId(), "--http-port", "0"});
-    ASSERT_TRUE(waitUntil([&] { return canConnect(standIn.pipeName()); }, 5000));
+    second.start(StandInService::buildProgram(), {"--instance-id", standIn.instanceId(), "--http-port", "0"});
+    ASSERT_TRUE(waitUntil([&] { return canConnect(pipeNameOf(standIn)); }, 5000));
 
     QProcess third;
-    third.start(standInProgram(), {"--instance-id", standIn.instanceId(), "--http-port", "0"});
+    third.start(StandInService::buildProgram(), {"--instance-id", standIn.instanceId(), "--http-port", "0"});
     ASSERT_TRUE(third.waitForFinished(5000));
     EXPECT_EQ(third.exitCode(), 1);
     EXPECT_TRUE(third.readAllStandardError().contains("served by another process"));
-    EXPECT_EQ(exchange(standIn.pipeName(), kGetStatus).json().value("ret").toInt(-1), 0);
+    EXPECT_EQ(exchange(pipeNameOf(standIn), kGetStatus).json().value("ret").toInt(-1), 0);
     second.kill();
     second.waitForFinished();
 }

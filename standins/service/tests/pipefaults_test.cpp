@@ -1,5 +1,5 @@
 #include "names.h"
-#include "standinprocess.h"
+#include "standinclients.h"
 #include "testenv.h"
 
 #include "platform/pipe.h"
@@ -22,7 +22,7 @@ class StandInFaults : public ::testing::Test {
 protected:
     PipeExchange ask(const QByteArray &request, int waitMs = 3000)
     {
-        return exchange(standIn.pipeName(), request, waitMs);
+        return exchange(pipeNameOf(standIn), request, waitMs);
     }
     bool autoStart() { return ask(kGetStatus).json().value("autoStart").toBool(); }
     void setFault(const QString &command, const QString &mode)
@@ -31,7 +31,7 @@ protected:
     }
 
     IsolatedRuntime runtime;
-    StandInProcess standIn;
+    StandInService standIn;
 };
 
 } // namespace
@@ -136,7 +136,7 @@ TEST_F(StandInFaults, BusyMakesConnectsFailUntilItEnds)
     EXPECT_TRUE(platform::waitForPipe(pipePath, 600, error)) << "the pipe still exists while busy";
 
     QLocalSocket socket;
-    socket.connectToServer(standIn.pipeName());
+    socket.connectToServer(pipeNameOf(standIn));
     EXPECT_FALSE(socket.waitForConnected(300));
     socket.abort();
 
@@ -159,7 +159,7 @@ TEST_F(StandInFaults, ControlSwitchesFaultsWithoutARestart)
     EXPECT_EQ(ask(kGetStatus).json(), (QJsonObject{{"ret", 3}}));
     EXPECT_EQ(ask(kEnable).json(), (QJsonObject{{"ret", 0}})); // other commands unaffected
     setFault("all", "busy");
-    EXPECT_FALSE(canConnect(standIn.pipeName()));
+    EXPECT_FALSE(canConnect(pipeNameOf(standIn)));
     setFault("all", "close");
     EXPECT_TRUE(ask(kGetStatus).bytes().isEmpty());
     setFault("GET_STATUS", "none");

@@ -1,4 +1,4 @@
-#include "standinprocess.h"
+#include "standinclients.h"
 #include "testenv.h"
 
 #include <QJsonArray>
@@ -14,7 +14,7 @@ protected:
     int statusValue() { return httpGetStatus(standIn.httpPort()).json().value("status").toInt(-100); }
 
     IsolatedRuntime runtime;
-    StandInProcess standIn;
+    StandInService standIn;
 };
 
 bool tcpConnects(quint16 port)
@@ -129,7 +129,7 @@ TEST_F(StandInWeb, PortZeroServesNoWebServer)
     ASSERT_TRUE(standIn.start({"--http-port", "0"}));
     EXPECT_TRUE(standIn.waitForLine(QStringLiteral("http=none")));
     EXPECT_EQ(standIn.send(QStringLiteral("http on")), 1);
-    EXPECT_EQ(exchange(standIn.pipeName(), "{\"cmd\":\"GET_STATUS\"}\n").json().value("httpPort").toInt(-1),
+    EXPECT_EQ(exchange(pipeNameOf(standIn), "{\"cmd\":\"GET_STATUS\"}\n").json().value("httpPort").toInt(-1),
               0);
 }
 
@@ -138,8 +138,8 @@ TEST_F(StandInWeb, APortInUseIsReportedAtStart)
     QTcpServer occupant;
     ASSERT_TRUE(occupant.listen(QHostAddress::LocalHost, 0));
     QProcess program;
-    program.start(standInProgram(), {"--instance-id", uniqueInstanceId(), "--http-port",
-                                     QString::number(occupant.serverPort())});
+    program.start(StandInService::buildProgram(), {"--instance-id", uniqueInstanceId(), "--http-port",
+                                                   QString::number(occupant.serverPort())});
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_TRUE(program.readAllStandardError().contains("cannot listen"));

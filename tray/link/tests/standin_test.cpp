@@ -1,8 +1,8 @@
 #include "linktestenv.h"
 #include "logcapture.h"
 #include "pipeclienttestaccess.h"
-#include "standin.h"
 
+#include <standinservice.h>
 #include <testenv.h>
 
 #include <QElapsedTimer>
@@ -24,6 +24,7 @@ class PipeClientStandIn : public ::testing::Test {
 protected:
     PipeClientStandIn()
     {
+        service.setHttpPort(0); // the pipe is all these tests need
         client.setClock([this] { return clockMs.load(); });
         QObject::connect(&client, &PipeClient::statusUpdated,
                          [this](const PipeClient::Status &st) { records.push_back(st); });
@@ -49,7 +50,7 @@ protected:
 
     LinkTestEnvironment environment;
     LogCapture log;
-    StandIn service;
+    StandInService service{instanceId()};
     std::atomic<qint64> clockMs{1700000000000};
     std::vector<PipeClient::Status> records;
     PipeClient client;
@@ -95,18 +96,18 @@ TEST_F(PipeClientStandIn, ConnectedServiceRefusesThenGoesAwayAndComesBack)
     ASSERT_TRUE(waitForRecord(isConnected));
 
     // A refusal publishes the default record without a connection-state line.
-    ASSERT_TRUE(service.send(QStringLiteral("fault GET_STATUS refuse:7")));
+    ASSERT_EQ(service.send(QStringLiteral("fault GET_STATUS refuse:7")), 0);
     ASSERT_TRUE(waitForRecord([](const PipeClient::Status &s) { return !s.connected; }));
     EXPECT_TRUE(records.back().processes.isEmpty());
     EXPECT_EQ(records.back().uptime, 0);
     EXPECT_TRUE(connectionLines().isEmpty());
     EXPECT_EQ(log.count(QStringLiteral("WARN PipeClient GET_STATUS rejected, ret= 7")), 1);
 
-    ASSERT_TRUE(service.send(QStringLiteral("fault GET_STATUS none")));
+    ASSERT_EQ(service.send(QStringLiteral("fault GET_STATUS none")), 0);
     ASSERT_TRUE(waitForRecord(isConnected));
     EXPECT_EQ(connectionLines(), QStringList({kRecovered}));
 
-    ASSERT_TRUE(service.send(QStringLiteral("down")));
+    ASSERT_EQ(service.send(QStringLiteral("down")), 0);
     ASSERT_TRUE(waitUntil([&] { return log.count(kOffline) > 0; }, 3 * kCycleWaitMs));
     // Two failed cycles republish the last connected record; the third publishes it offline.
     const std::size_t n = records.size();
@@ -134,7 +135,7 @@ TEST_F(PipeClientStandIn, ConnectedServiceRefusesThenGoesAwayAndComesBack)
         EXPECT_FALSE(offline.processes[i].running);
     }
 
-    ASSERT_TRUE(service.send(QStringLiteral("up")));
+    ASSERT_EQ(service.send(QStringLiteral("up")), 0);
     ASSERT_TRUE(waitForRecord(isConnected));
     ASSERT_TRUE(waitForRecords(records.size() + 1));
     EXPECT_EQ(connectionLines(), QStringList({kRecovered, kOffline, kRecovered}));
@@ -192,7 +193,7 @@ TEST_F(PipeClientStandIn, ConfirmedSwitchIsHeldForThreeRecords)
     ASSERT_EQ(records.size(), 1u);
     EXPECT_TRUE(records[0].autoStart);
     // The service falls back to false, as if its own value lagged behind.
-    ASSERT_TRUE(service.send(QStringLiteral("autostart false")));
+    ASSERT_EQ(service.send(QStringLiteral("autostart false")), 0);
     client.start(100);
     ASSERT_TRUE(waitForRecords(6));
     EXPECT_TRUE(records[1].autoStart);
@@ -207,7 +208,7 @@ TEST_F(PipeClientStandIn, StopServiceSucceedsIsRefusedOrFindsNoService)
 {
     ASSERT_TRUE(service.start({"--fault", "STOP_SERVICE=refuse:5"}));
     EXPECT_FALSE(client.stopService());
-    ASSERT_TRUE(service.send(QStringLiteral("fault STOP_SERVICE malformed")));
+    ASSERT_EQ(service.send(QStringLiteral("fault STOP_SERVICE malformed")), 0);
     EXPECT_FALSE(client.stopService());
     EXPECT_TRUE(service.waitForExit(5000)) << "a malformed answer still carries the stop out";
     ASSERT_TRUE(service.start());
@@ -228,7 +229,7 @@ TEST_F(PipeClientStandIn, AnswerFaultsReadAsRefusalOrInvalidJson)
 {
     ASSERT_TRUE(service.start());
     const auto getStatus = [&](const QString &mode, QByteArray &answer) {
-        EXPECT_TRUE(service.send(QStringLiteral("fault GET_STATUS ") + mode));
+        EXPECT_EQ(service.send(QStringLiteral("fault GET_STATUS ") + mode), 0);
         answer.clear();
         const bool ok = PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, true);
         PipeClient::Status s;
@@ -261,14 +262,14 @@ TEST_F(PipeClientStandIn, TransportFaultsFailTheExchange)
     ASSERT_TRUE(service.start({"--fault", "GET_STATUS=close"}));
     QByteArray answer;
     EXPECT_FALSE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, true));
-    ASSERT_TRUE(service.send(QStringLiteral("fault GET_STATUS silent")));
+    ASSERT_EQ(service.send(QStringLiteral("fault GET_STATUS silent")), 0);
     QElapsedTimer timer;
     timer.start();
     EXPECT_FALSE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, true));
     EXPECT_GE(timer.elapsed(), 2900);
-    ASSERT_TRUE(service.send(QStringLiteral("fault all busy")));
+    ASSERT_EQ(service.send(QStringLiteral("fault all busy")), 0);
     EXPECT_FALSE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, true));
-    ASSERT_TRUE(service.send(QStringLiteral("fault all none")));
+    ASSERT_EQ(service.send(QStringLiteral("fault all none")), 0);
     EXPECT_TRUE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, true));
 
     const QStringList lines = log.lines();

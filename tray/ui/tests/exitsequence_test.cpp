@@ -4,6 +4,7 @@
 #include "appdir.h"
 #include "config.h"
 #include "servicepanel.h"
+#include "standinservice.h"
 #include "testenv.h"
 
 #include <platform/namedevent.h>
@@ -47,10 +48,12 @@ protected:
         dir.writeParams(
             {{QStringLiteral("product/appName"), id}, {QStringLiteral("product/instanceId"), id}});
         overrideApplicationDir(dir.path());
+        service.setHttpPort(0); // the tray talks to it over the pipe only
     }
     void TearDown() override
     {
-        for (QProcess *process : {&service, &clientA, &clientB}) {
+        service.kill();
+        for (QProcess *process : {&clientA, &clientB}) {
             process->kill();
             process->waitForFinished();
         }
@@ -135,7 +138,7 @@ protected:
     QTemporaryDir clients;
     std::optional<QTemporaryDir> home;
     LogCapture log;
-    QProcess service;
+    StandInService service{id};
     QProcess clientA;
     QProcess clientB;
 };
@@ -213,7 +216,7 @@ TEST_F(ExitSequenceTest, QuestionNamesWhatWillStopAndRefusingChangesNothing)
 
 TEST_F(ExitSequenceTest, WithoutClientStopsTheServiceAtTheFirstAttemptAndQuits)
 {
-    ASSERT_TRUE(startServiceStandIn(service, id));
+    ASSERT_TRUE(service.start());
     TrayIcon tray(nullptr);
     ASSERT_TRUE(waitConnected(tray));
     QPointer<ServicePanel> panel = TrayIconTestAccess::panel(tray);
@@ -232,14 +235,14 @@ TEST_F(ExitSequenceTest, WithoutClientStopsTheServiceAtTheFirstAttemptAndQuits)
     EXPECT_EQ(answerer.seen[0].text, kNoClientNoPlan);
     EXPECT_TRUE(panel.isNull()); // disposed of as the loop ended
     EXPECT_FALSE(exitEventSet());
-    ASSERT_TRUE(service.waitForFinished(5000));
-    EXPECT_EQ(service.exitCode(), 0);
-    EXPECT_TRUE(service.readAllStandardOutput().contains("STOP_SERVICE accepted"));
+    ASSERT_TRUE(service.waitForExit(5000));
+    EXPECT_EQ(service.process().exitCode(), 0);
+    EXPECT_GT(service.count(QStringLiteral("STOP_SERVICE accepted")), 0);
 }
 
 TEST_F(ExitSequenceTest, ClientThatHonoursTheRequestIsNotForced)
 {
-    ASSERT_TRUE(startServiceStandIn(service, id));
+    ASSERT_TRUE(service.start());
     TrayIcon tray(nullptr);
     ASSERT_TRUE(waitConnected(tray));
     ASSERT_TRUE(startClient(clientA, true));
@@ -271,7 +274,7 @@ TEST_F(ExitSequenceTest, ClientThatHonoursTheRequestIsNotForced)
 
 TEST_F(ExitSequenceTest, OnlyTheFirstOfSeveralClientsIsWaitedForAndForced)
 {
-    ASSERT_TRUE(startServiceStandIn(service, id));
+    ASSERT_TRUE(service.start());
     TrayIcon tray(nullptr);
     ASSERT_TRUE(waitConnected(tray));
     ASSERT_TRUE(startClient(clientA, false));
@@ -314,7 +317,7 @@ TEST_F(ExitSequenceTest, OnlyTheFirstOfSeveralClientsIsWaitedForAndForced)
 
 TEST_F(ExitSequenceTest, WithoutAnExitEventTheClientIsForcedAtOnce)
 {
-    ASSERT_TRUE(startServiceStandIn(service, id));
+    ASSERT_TRUE(service.start());
     TrayIcon tray(nullptr);
     ASSERT_TRUE(waitConnected(tray));
     TrayIconTestAccess::dropExitEvent(tray);
@@ -363,8 +366,7 @@ TEST_F(ExitSequenceTest, OfflineServiceGetsThreeAttemptsAndNoFailureDialog)
 
 TEST_F(ExitSequenceTest, RefusedStopIsReportedInAWarningDialog)
 {
-    ASSERT_TRUE(
-        startServiceStandIn(service, id, {QStringLiteral("--fault"), QStringLiteral("STOP_SERVICE=refuse")}));
+    ASSERT_TRUE(service.start({QStringLiteral("--fault"), QStringLiteral("STOP_SERVICE=refuse")}));
     TrayIcon tray(nullptr);
     ASSERT_TRUE(waitConnected(tray));
     DialogAnswerer answerer({QStringLiteral("okBtn"), QStringLiteral("okBtn")});
@@ -388,7 +390,7 @@ TEST_F(ExitSequenceTest, RefusedStopIsReportedInAWarningDialog)
     EXPECT_EQ(
         answerer.seen[1].icon.convertToFormat(QImage::Format_ARGB32),
         skinIcon(QStringLiteral("custom_color/yellow/icon_warn.png")).convertToFormat(QImage::Format_ARGB32));
-    EXPECT_EQ(service.state(), QProcess::Running);
+    EXPECT_EQ(service.process().state(), QProcess::Running);
 }
 
 TEST_F(ExitSequenceTest, TheTrayNeverTakesItselfForTheClient)

@@ -136,18 +136,6 @@ bool startClientSim(QProcess &process, const QString &directory, const QString &
     return waitUntil([&] { return process.canReadLine() && process.readLine().trimmed() == "ready"; }, 10000);
 }
 
-bool startServiceStandIn(QProcess &process, const QString &instanceId, const QStringList &extra)
-{
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(AppDir::buildAppDir() + QStringLiteral("/service-standin"),
-                  QStringList{QStringLiteral("--instance-id"), instanceId, QStringLiteral("--http-port"),
-                              QStringLiteral("0")} +
-                      extra);
-    if (!process.waitForStarted(5000))
-        return false;
-    return waitUntil([&] { return process.canReadLine() && process.readLine().startsWith("ready "); }, 10000);
-}
-
 QByteArray solidPng(const QColor &color, int size)
 {
     QImage image(size, size, QImage::Format_ARGB32);

@@ -67,10 +67,5 @@ QString clientSimPath();
 bool startClientSim(QProcess &process, const QString &directory, const QString &fileName,
                     const QStringList &arguments);
 
-// The stand-in service for the installation `instanceId`, from the build's application
-// directory, without a web port; `extra` are further command-line flags. Returns once it
-// serves its pipe.
-bool startServiceStandIn(QProcess &process, const QString &instanceId, const QStringList &extra = {});
-
 // A small one-colour PNG.
 QByteArray solidPng(const QColor &color, int size = 28);

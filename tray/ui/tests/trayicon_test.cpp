@@ -4,6 +4,7 @@
 #include "appdir.h"
 #include "config.h"
 #include "servicepanel.h"
+#include "standinservice.h"
 #include "testenv.h"
 
 #include <platform/namedevent.h>
@@ -270,8 +271,9 @@ TEST_F(TrayIconTest, ServiceAbsentFromTheStartIsAnnouncedOnce)
 
 TEST_F(TrayIconTest, ConnectionChangesAreAnnouncedOnlyOnTransitions)
 {
-    QProcess service;
-    ASSERT_TRUE(startServiceStandIn(service, id));
+    StandInService service{id};
+    service.setHttpPort(0);
+    ASSERT_TRUE(service.start());
 
     TrayIcon tray(nullptr);
     QList<TrayIconTestAccess::Balloon> balloons;
@@ -286,12 +288,11 @@ TEST_F(TrayIconTest, ConnectionChangesAreAnnouncedOnlyOnTransitions)
     EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon Watch pipe")).isEmpty());
 
     service.kill();
-    service.waitForFinished();
     ASSERT_TRUE(waitUntil([&] { return !balloons.isEmpty(); }, 15000));
     EXPECT_EQ(balloons[0].text, QStringLiteral("Service stopped"));
     EXPECT_EQ(balloons[0].icon, QSystemTrayIcon::Warning);
 
-    ASSERT_TRUE(startServiceStandIn(service, id));
+    ASSERT_TRUE(service.start());
     ASSERT_TRUE(waitUntil([&] { return balloons.size() >= 2; }, 15000));
     EXPECT_EQ(balloons[1].title, QString());
     EXPECT_EQ(balloons[1].text, QStringLiteral("Service running"));
@@ -305,13 +306,13 @@ TEST_F(TrayIconTest, ConnectionChangesAreAnnouncedOnlyOnTransitions)
               (QStringList{QStringLiteral("TrayIcon Watch pipe connection changed: offline"),
                            QStringLiteral("TrayIcon Watch pipe connection changed: connected")}));
     service.kill();
-    service.waitForFinished();
 }
 
 TEST_F(TrayIconTest, AutoStartChoiceReachesTheService)
 {
-    QProcess service;
-    ASSERT_TRUE(startServiceStandIn(service, id, {QStringLiteral("--autostart"), QStringLiteral("false")}));
+    StandInService service{id};
+    service.setHttpPort(0);
+    ASSERT_TRUE(service.start({QStringLiteral("--autostart"), QStringLiteral("false")}));
     TrayIcon tray(nullptr);
     PipeClient &link = TrayIconTestAccess::pipeClient(tray);
     ASSERT_TRUE(waitUntil([&] { return link.lastStatus().connected; }, 10000));
@@ -321,17 +322,17 @@ TEST_F(TrayIconTest, AutoStartChoiceReachesTheService)
     EXPECT_EQ(log.count(QStringLiteral("TrayIcon auto-start user request: enable= true")), 1)
         << log.dump().toStdString();
     // The service itself reports the new value from then on.
-    QByteArray output;
+    QString output;
     EXPECT_TRUE(waitUntil(
         [&] {
-            output += service.readAllStandardOutput();
-            const qsizetype set = output.indexOf("request SET_AUTOSTART");
-            return set >= 0 && output.indexOf("request GET_STATUS -> {\"autoStart\":true", set) > set;
+            output = service.lines().join(QLatin1Char('\n'));
+            const qsizetype set = output.indexOf(QStringLiteral("request SET_AUTOSTART"));
+            return set >= 0 &&
+                   output.indexOf(QStringLiteral("request GET_STATUS -> {\"autoStart\":true"), set) > set;
         },
         10000))
         << output.toStdString();
     service.kill();
-    service.waitForFinished();
 }
 
 // ---- language changes ----

@@ -1,10 +1,10 @@
 #include "config.h"
 #include "fakeservice.h"
 #include "linktestenv.h"
-#include "logcapture.h"
 #include "pipeclienttestaccess.h"
 #include "pipeexchange.h"
 
+#include <logcapture.h>
 #include <testenv.h>
 
 #include <QElapsedTimer>
@@ -16,7 +16,7 @@ namespace {
 class PipeExchange : public ::testing::Test {
 protected:
     LinkTestEnvironment environment;
-    LogCapture log;
+    LogCapture log{QStringLiteral("PipeClient"), LogCapture::Levels::Prefixed};
     std::string path = pipePath().toStdString();
 };
 

@@ -1,9 +1,9 @@
 #include "config.h"
 #include "fakeservice.h"
 #include "linktestenv.h"
-#include "logcapture.h"
 #include "pipeclienttestaccess.h"
 
+#include <logcapture.h>
 #include <testenv.h>
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ protected:
     }
 
     LinkTestEnvironment environment;
-    LogCapture log;
+    LogCapture log{QStringLiteral("PipeClient"), LogCapture::Levels::Prefixed};
     std::atomic<qint64> clockMs{1700000000000};
     std::vector<PipeClient::Status> records;
     PipeClient client;

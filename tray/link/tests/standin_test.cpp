@@ -1,7 +1,7 @@
 #include "linktestenv.h"
-#include "logcapture.h"
 #include "pipeclienttestaccess.h"
 
+#include <logcapture.h>
 #include <standinservice.h>
 #include <testenv.h>
 
@@ -49,7 +49,7 @@ protected:
     QStringList connectionLines() const { return log.lines().filter(QStringLiteral("connection state")); }
 
     LinkTestEnvironment environment;
-    LogCapture log;
+    LogCapture log{QStringLiteral("PipeClient"), LogCapture::Levels::Prefixed};
     StandInService service{instanceId()};
     std::atomic<qint64> clockMs{1700000000000};
     std::vector<PipeClient::Status> records;

@@ -1,6 +1,7 @@
 #include "appdir.h"
 #include "config.h"
 #include "confirmdialog.h"
+#include "logcapture.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -13,17 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-
-namespace {
-
-QStringList capturedMessages;
-
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    capturedMessages.append(message);
-}
-
-} // namespace
 
 namespace {
 
@@ -240,13 +230,16 @@ TEST_F(ConfirmDialogTest, WorksSilentlyWithoutAnySkin)
 {
     AppDir bare;
     overrideApplicationDir(bare.path());
-    capturedMessages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
-    const bool accepted = run(kShort, true, true, [](QDialog *d) {
-        // No images: the close button is invisible but still refuses.
-        QTest::mouseClick(button(d, "closeBtn"), Qt::LeftButton);
-    });
-    qInstallMessageHandler(previous);
+    QStringList messages;
+    bool accepted = true;
+    {
+        const LogCapture log;
+        accepted = run(kShort, true, true, [](QDialog *d) {
+            // No images: the close button is invisible but still refuses.
+            QTest::mouseClick(button(d, "closeBtn"), Qt::LeftButton);
+        });
+        messages = log.lines();
+    }
     EXPECT_FALSE(accepted);
-    EXPECT_TRUE(capturedMessages.isEmpty()) << capturedMessages.join('\n').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }

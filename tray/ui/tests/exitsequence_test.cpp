@@ -3,6 +3,7 @@
 
 #include "appdir.h"
 #include "config.h"
+#include "logcapture.h"
 #include "servicepanel.h"
 #include "standinservice.h"
 #include "testenv.h"
@@ -425,7 +426,7 @@ TEST_F(ExitSequenceTest, ExitChosenAgainWhileAskingDoesNotStartASecondSequence)
 
         EXPECT_EQ(answerer.seen.size(), 1);
         EXPECT_EQ(log.linesStartingWith(QStringLiteral("TrayIcon exit requested")).size(), 1);
-        EXPECT_EQ(log.count(QStringLiteral("TrayIcon exit cancelled by user")), 1);
+        EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon exit cancelled by user")), 1);
     }
 
     // Once the first has ended, Exit asks again.

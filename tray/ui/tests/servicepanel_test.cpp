@@ -1,5 +1,6 @@
 #include "appdir.h"
 #include "config.h"
+#include "logcapture.h"
 #include "panelstate.h"
 #include "servicepanel.h"
 #include "testenv.h"
@@ -487,32 +488,23 @@ TEST_F(PanelTest, ShowsTheSkinsPicturesAndCheckMarks)
     EXPECT_GT(redPixels(), 50);
 }
 
-namespace {
-
-QStringList panelMessages;
-
-void capturePanelMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    panelMessages.append(message);
-}
-
-} // namespace
-
 TEST(PanelWithoutSkin, DrawsWithEmptyPicturesAndLogsNothing)
 {
     AppDir bare;
     overrideApplicationDir(bare.path());
-    panelMessages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(capturePanelMessage);
+    QStringList messages;
     {
-        ServicePanel panel;
-        panel.applyStatus(connected(5, {}, true));
-        panel.show();
-        QCoreApplication::processEvents();
-        EXPECT_FALSE(panel.grab().isNull());
-        EXPECT_TRUE(panel.findChild<QLabel *>("logo")->pixmap().isNull());
+        const LogCapture log;
+        {
+            ServicePanel panel;
+            panel.applyStatus(connected(5, {}, true));
+            panel.show();
+            QCoreApplication::processEvents();
+            EXPECT_FALSE(panel.grab().isNull());
+            EXPECT_TRUE(panel.findChild<QLabel *>("logo")->pixmap().isNull());
+        }
+        messages = log.lines();
     }
-    qInstallMessageHandler(previous);
     overrideApplicationDir(QString());
-    EXPECT_TRUE(panelMessages.isEmpty()) << panelMessages.join('\n').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }

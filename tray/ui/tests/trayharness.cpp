@@ -1,6 +1,5 @@
 #include "trayharness.h"
 
-#include "appdir.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -8,64 +7,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
-#include <QMutex>
 #include <QPushButton>
 #include <QTest>
-
-namespace {
-
-QMutex logMutex;
-QStringList *logLines = nullptr;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    const QMutexLocker lock(&logMutex);
-    if (logLines)
-        logLines->append(message);
-}
-
-} // namespace
-
-LogCapture::LogCapture()
-{
-    const QMutexLocker lock(&logMutex);
-    logLines = new QStringList;
-    previousHandler = qInstallMessageHandler(captureMessage);
-}
-
-LogCapture::~LogCapture()
-{
-    qInstallMessageHandler(previousHandler);
-    const QMutexLocker lock(&logMutex);
-    delete logLines;
-    logLines = nullptr;
-}
-
-QStringList LogCapture::lines() const
-{
-    const QMutexLocker lock(&logMutex);
-    return *logLines;
-}
-
-QStringList LogCapture::linesStartingWith(const QString &prefix) const
-{
-    QStringList matching;
-    for (const QString &line : lines())
-        if (line.startsWith(prefix))
-            matching.append(line);
-    return matching;
-}
-
-int LogCapture::count(const QString &message) const
-{
-    return static_cast<int>(lines().count(message));
-}
-
-QString LogCapture::dump() const
-{
-    return lines().join(QLatin1Char('\n'));
-}
 
 DialogAnswerer::DialogAnswerer(QStringList answersInOrder) : answers(std::move(answersInOrder))
 {

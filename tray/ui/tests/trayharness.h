@@ -15,22 +15,6 @@
 
 class QWidget;
 
-// Collects every Qt message of the process while it exists.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-
-    QStringList lines() const;
-    // Messages that start with `prefix`.
-    QStringList linesStartingWith(const QString &prefix) const;
-    int count(const QString &message) const;
-    // All messages, one a line, for failure output.
-    QString dump() const;
-};
-
 // Answers the tray's modal dialogs as they appear, clicking the buttons named in `answers`
 // one per dialog ("okBtn", "cancelBtn", "closeBtn", or "escape" for the Escape key).
 class DialogAnswerer : public QObject {

@@ -3,6 +3,7 @@
 
 #include "appdir.h"
 #include "config.h"
+#include "logcapture.h"
 #include "servicepanel.h"
 #include "standinservice.h"
 #include "testenv.h"
@@ -100,8 +101,8 @@ TEST_F(TrayIconTest, FallsBackToTheAboutLogo)
 
     TrayIcon tray(nullptr);
 
-    EXPECT_EQ(log.count(QStringLiteral("TrayIcon icon source= \"%1\"")
-                            .arg(path(QStringLiteral("Skin/Client/custom/about_logo.png")))),
+    EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon icon source= \"%1\"")
+                                   .arg(path(QStringLiteral("Skin/Client/custom/about_logo.png")))),
               1)
         << log.dump().toStdString();
     EXPECT_EQ(centreColour(tray.icon()), QColor(Qt::blue));
@@ -111,7 +112,7 @@ TEST_F(TrayIconTest, FallsBackToTheSystemIconWithOneWarning)
 {
     TrayIcon tray(nullptr);
 
-    EXPECT_EQ(log.count(QStringLiteral("TrayIcon icon source=system fallback; assets missing")), 1);
+    EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon icon source=system fallback; assets missing")), 1);
     EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon icon source= ")).isEmpty());
     const QImage expected =
         QApplication::style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32).toImage();
@@ -179,7 +180,7 @@ TEST_F(TrayIconTest, ReportsAnAutostartFolderThatCannotBeOpened)
 
     TrayIcon tray(nullptr);
 
-    EXPECT_EQ(log.count(QStringLiteral("TrayIcon regClearTrayRun: RegOpenKeyExW failed")), 1)
+    EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon regClearTrayRun: RegOpenKeyExW failed")), 1)
         << log.dump().toStdString();
 }
 
@@ -204,7 +205,7 @@ TEST_F(TrayIconTest, ClicksToggleThePanelCentredOnItsScreen)
     ASSERT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->pos(), centredOn(panel));
     EXPECT_NE(panel->pos(), QPoint(0, 0));
-    EXPECT_EQ(log.count(opened), 1);
+    EXPECT_EQ(log.countExactly(opened), 1);
 
     emit tray.activated(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(panel->isVisible());
@@ -214,7 +215,7 @@ TEST_F(TrayIconTest, ClicksToggleThePanelCentredOnItsScreen)
     emit tray.activated(QSystemTrayIcon::DoubleClick);
     ASSERT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->pos(), centredOn(panel));
-    EXPECT_EQ(log.count(opened), 2);
+    EXPECT_EQ(log.countExactly(opened), 2);
 
     // The context menu, the middle button and unknown activations leave it as it is.
     for (const auto reason :
@@ -229,7 +230,7 @@ TEST_F(TrayIconTest, ClicksToggleThePanelCentredOnItsScreen)
         emit tray.activated(reason);
         EXPECT_FALSE(panel->isVisible()) << int(reason);
     }
-    EXPECT_EQ(log.count(opened), 2);
+    EXPECT_EQ(log.countExactly(opened), 2);
 }
 
 TEST_F(TrayIconTest, ShowEntryOpensAndKeepsThePanelOpen)
@@ -245,7 +246,7 @@ TEST_F(TrayIconTest, ShowEntryOpensAndKeepsThePanelOpen)
     show->trigger();
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->pos(), centredOn(panel));
-    EXPECT_EQ(log.count(QStringLiteral("TrayIcon panel opened")), 2);
+    EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon panel opened")), 2);
     EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == panel; }, 2000));
 }
 
@@ -319,7 +320,7 @@ TEST_F(TrayIconTest, AutoStartChoiceReachesTheService)
 
     emit TrayIconTestAccess::panel(tray)->autoStartRequested(true);
 
-    EXPECT_EQ(log.count(QStringLiteral("TrayIcon auto-start user request: enable= true")), 1)
+    EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon auto-start user request: enable= true")), 1)
         << log.dump().toStdString();
     // The service itself reports the new value from then on.
     QString output;
@@ -378,12 +379,12 @@ TEST_F(TrayIconTest, LanguageEventReloadsTheTranslationOnce)
     setLanguageEventFromOutside(id, 2);
     const QString reloaded =
         QStringLiteral("TrayIcon translation reloaded: \"de_DE\" \"%1\"").arg(germanFile);
-    ASSERT_TRUE(waitUntil([&] { return log.count(reloaded) == 1; }, 5000)) << log.dump().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return log.countExactly(reloaded) == 1; }, 5000)) << log.dump().toStdString();
     EXPECT_EQ(show->text(), germanShow);
     EXPECT_EQ(exit->text(), germanExit);
     waitUntil([] { return false; }, 800); // several more polls
-    EXPECT_EQ(log.count(QStringLiteral("TrayIcon language change event received")), 1);
-    EXPECT_EQ(log.count(reloaded), 1);
+    EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon language change event received")), 1);
+    EXPECT_EQ(log.countExactly(reloaded), 1);
 
     // The event was reset, so another process sees it clear.
     const platform::NamedEvent event =
@@ -396,10 +397,10 @@ TEST_F(TrayIconTest, LanguageEventReloadsTheTranslationOnce)
     setLanguageEventFromOutside(id);
     const QString failed = QStringLiteral("TrayIcon translation reload failed: \"xx_XX\" \"%1\"")
                                .arg(path(QStringLiteral("translation/Client/xx_XX.qm")));
-    ASSERT_TRUE(waitUntil([&] { return log.count(failed) == 1; }, 5000)) << log.dump().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return log.countExactly(failed) == 1; }, 5000)) << log.dump().toStdString();
     EXPECT_EQ(show->text(), QStringLiteral("Show"));
     EXPECT_EQ(exit->text(), QStringLiteral("Exit"));
-    EXPECT_EQ(log.count(QStringLiteral("TrayIcon language change event received")), 2);
+    EXPECT_EQ(log.countExactly(QStringLiteral("TrayIcon language change event received")), 2);
 }
 
 TEST_F(TrayIconTest, LanguageEventWithoutTranslatorIsStillResetAndLogged)
@@ -408,7 +409,8 @@ TEST_F(TrayIconTest, LanguageEventWithoutTranslatorIsStillResetAndLogged)
     setLanguageEventFromOutside(id);
 
     ASSERT_TRUE(waitUntil(
-        [&] { return log.count(QStringLiteral("TrayIcon language change event received")) == 1; }, 5000));
+        [&] { return log.countExactly(QStringLiteral("TrayIcon language change event received")) == 1; },
+        5000));
     const platform::NamedEvent event =
         platform::NamedEvent::open(QStringLiteral("Local\\%1_LanguageChanged").arg(id).toStdString(),
                                    platform::NamedEvent::Access::Synchronize);

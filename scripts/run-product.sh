@@ -44,14 +44,13 @@ instance=$(awk -F= '/^\[/{s=$0} s=="[product]" && $1=="instanceId"{print $2}' "$
 instance=${instance:-Orlune}
 
 work=$(mktemp -d)
-service_pid="" tray_pid=""
+tray_pid=""
 # shellcheck source=lib/xdesktop.sh
 . "$repo/scripts/lib/xdesktop.sh"
 cleanup() {
   xd_stop "$tray_pid"
-  xd_stop "$service_pid"
-  xd_stop "${XD_TRAYER_PID:-}"
-  xd_stop "${XD_XVFB_PID:-}"
+  xd_stop "${XD_STANDIN_PID:-}"
+  xd_stop_desktop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -64,22 +63,19 @@ if [ -z "${DISPLAY:-}" ]; then
   mkdir -p "$work/run"
   chmod 700 "$work/run"
   export XDG_RUNTIME_DIR="$work/run"
-  xd_start_display "$work"
-  xd_start_trayer "$work"
+  xd_start_desktop "$work"
   echo "run-product: virtual display $DISPLAY with a notification area"
 fi
 
 start_service() {
-  "$appdir/service-standin" --instance-id "$instance" "$@" >"$work/service.log" 2>&1 &
-  service_pid=$!
-  xd_wait 10 grep -q "^ready " "$work/service.log"
+  xd_start_standin "$appdir/service-standin" "$work/service.log" --instance-id "$instance" "$@"
 }
 # The web port is only for the client; when it is taken, serve without it.
 if ! start_service; then
-  xd_stop "$service_pid"
+  xd_stop "$XD_STANDIN_PID"
   start_service --http-port 0 || { cat "$work/service.log" >&2; exit 1; }
 fi
-echo "run-product: service stand-in for \"$instance\" running (pid $service_pid)"
+echo "run-product: service stand-in for \"$instance\" running (pid $XD_STANDIN_PID)"
 
 "$appdir/Orlune_DizovuvOdiv" >"$work/tray.out" 2>&1 &
 tray_pid=$!

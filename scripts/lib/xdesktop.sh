@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for driving the tray on a virtual X desktop: a display, a notification area,
 # finding and clicking the tray's windows, screenshots. Sourced by bash scripts.
 # Needs Xvfb, trayer, xdotool, xwininfo and ImageMagick (scripts/install-deps.sh run|test).
@@ -11,6 +12,15 @@ xd_missing_tools() {
     command -v "$tool" >/dev/null 2>&1 || { echo "$tool"; missing=1; }
   done
   return $missing
+}
+
+# For a test: exits with 77 (skipped) when a desktop tool is missing.
+xd_skip_without_tools() {
+  local missing
+  if ! missing=$(xd_missing_tools); then
+    echo "SKIP: missing $missing (scripts/install-deps.sh test)"
+    exit 77
+  fi
 }
 
 # xd_wait SECONDS COMMAND...: runs COMMAND every 100 ms until it succeeds or time runs out.
@@ -32,7 +42,8 @@ xd_start_display() {
   Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$numberfile" >"$workdir/xvfb.log" 2>&1 &
   XD_XVFB_PID=$!
   xd_wait 10 test -s "$numberfile" || { echo "Xvfb did not start" >&2; return 1; }
-  export DISPLAY=":$(head -n1 "$numberfile")"
+  DISPLAY=":$(head -n1 "$numberfile")"
+  export DISPLAY
   unset DBUS_SESSION_BUS_ADDRESS
   export QT_QPA_PLATFORM=xcb
 }
@@ -43,6 +54,54 @@ xd_start_trayer() {
   trayer --edge top --align right --widthtype pixel --width 200 --heighttype pixel --height 32 \
     --SetDockType true --transparent false >>"$workdir/trayer.log" 2>&1 &
   XD_TRAYER_PID=$!
+}
+
+# A display with a notification area (xd_start_display, xd_start_trayer).
+xd_start_desktop() {
+  xd_start_display "$@" && xd_start_trayer "$1"
+}
+
+# Ends the notification area and the display, when they were started.
+xd_stop_desktop() {
+  xd_stop "${XD_TRAYER_PID:-}"
+  xd_stop "${XD_XVFB_PID:-}"
+}
+
+# xd_install WORKDIR APPDIR: an application directory WORKDIR/app with copies of the tray, the
+# stand-in service, the skin and the translations of APPDIR, and a runtime directory and config
+# home of its own (WORKDIR/run, WORKDIR/config) for everything started from here on.
+xd_install() {
+  local workdir=$1 appdir=$2
+  mkdir -p "$workdir/app" "$workdir/run" "$workdir/config"
+  chmod 700 "$workdir/run"
+  cp "$appdir/Orlune_DizovuvOdiv" "$appdir/service-standin" "$workdir/app/"
+  cp -r "$appdir/Skin" "$appdir/translation" "$workdir/app/"
+  export XDG_RUNTIME_DIR="$workdir/run" XDG_CONFIG_HOME="$workdir/config"
+}
+
+# How many "ready" lines the stand-in service wrote to a log.
+xd_ready_count() {
+  local n
+  n=$(grep -c "^ready " "$1" 2>/dev/null) || true
+  echo "${n:-0}"
+}
+
+# xd_ready_beyond LOG N: the log holds more than N "ready" lines.
+xd_ready_beyond() {
+  [ "$(xd_ready_count "$1")" -gt "$2" ]
+}
+
+# xd_start_standin PROGRAM LOG ARGUMENTS...: starts the stand-in service, its output appended to
+# LOG, and waits up to 10 s for the "ready" line of this run (a restart onto the same log does
+# not count the last one); XD_STANDIN_PID holds its process.
+xd_start_standin() {
+  local program=$1 log=$2 before
+  shift 2
+  before=$(xd_ready_count "$log")
+  "$program" "$@" >>"$log" 2>&1 &
+  # shellcheck disable=SC2034 # for the caller
+  XD_STANDIN_PID=$!
+  xd_wait 10 xd_ready_beyond "$log" "$before"
 }
 
 # Ends a process this script started, and reaps it.
@@ -88,7 +147,7 @@ xd_find_icon() {
 
 # A viewable top-level window of the tray WIDTH pixels wide (and HEIGHT high when given).
 xd_find_window() {
-  local width=$1 height=${2:-} w geometry
+  local width=$1 height=${2:-} w
   for w in $(xdotool search --classname "$XD_TRAY_CLASS" 2>/dev/null); do
     xd_viewable "$w" || continue
     xd_embedded "$w" && continue

@@ -11,19 +11,15 @@ source_dir=$2
 # shellcheck source=../../../scripts/lib/xdesktop.sh
 . "$source_dir/scripts/lib/xdesktop.sh"
 
-if missing=$(xd_missing_tools); then :; else
-  echo "SKIP: missing $missing (scripts/install-deps.sh test)"
-  exit 77
-fi
+xd_skip_without_tools
 
 work=$(mktemp -d)
-tray_pid="" service_pid="" client_pid=""
+tray_pid="" client_pid=""
 cleanup() {
   xd_stop "$client_pid"
   xd_stop "$tray_pid"
-  xd_stop "$service_pid"
-  xd_stop "${XD_TRAYER_PID:-}"
-  xd_stop "${XD_XVFB_PID:-}"
+  xd_stop "${XD_STANDIN_PID:-}"
+  xd_stop_desktop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,15 +38,12 @@ step() { echo "== $*"; }
 # expects to find it.
 id="E2e$$"
 app_name="E2eClient$$"
-mkdir -p "$work/app" "$work/run" "$work/config" "$work/bin"
-chmod 700 "$work/run"
-cp "$appdir_src/Orlune_DizovuvOdiv" "$appdir_src/service-standin" "$work/app/"
+xd_install "$work" "$appdir_src"
 cp "$appdir_src/Orlune" "$work/app/$app_name"
-cp -r "$appdir_src/Skin" "$appdir_src/translation" "$work/app/"
+mkdir -p "$work/bin"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 printf '[product]\nappName=%s\ninstanceId=%s\n[client]\ntorvikServerPort=%s\n' "$app_name" "$id" "$port" \
   >"$work/app/params.ini"
-export XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
 
 # The service check asks "systemctl"; this one says the service runs.
 cat >"$work/bin/systemctl" <<'SCRIPT'
@@ -70,11 +63,9 @@ traced() { grep -qF -- "$1" "$work/trace" 2>/dev/null; }
 menu_open() { [ -n "$(xd_other_windows)" ]; }
 
 step "desktop, notification area, service, tray"
-xd_start_display "$work"
-xd_start_trayer "$work"
-"$work/app/service-standin" --instance-id "$id" --http-port "$port" >>"$work/service.log" 2>&1 &
-service_pid=$!
-xd_wait 10 grep -q "^ready " "$work/service.log" || fail "the service stand-in did not start"
+xd_start_desktop "$work"
+xd_start_standin "$work/app/service-standin" "$work/service.log" --instance-id "$id" --http-port "$port" ||
+  fail "the service stand-in did not start"
 "$work/app/Orlune_DizovuvOdiv" >"$work/tray.out" 2>&1 &
 tray_pid=$!
 xd_wait 10 xd_find_icon >/dev/null || fail "no tray icon in the notification area"
@@ -115,8 +106,8 @@ tray_log_names_client "TrayIcon client exited gracefully: pid=" || fail "the cli
 if tray_log_has "TrayIcon force terminate"; then fail "the client was forced"; fi
 tray_log_has "TrayIcon STOP_SERVICE attempt= 1 success= true" || fail "the service was not stopped"
 service_rc=0
-wait "$service_pid" || service_rc=$?
-service_pid=""
+wait "$XD_STANDIN_PID" || service_rc=$?
+XD_STANDIN_PID=""
 [ "$service_rc" = 0 ] || fail "the service stand-in ended with $service_rc"
 
 echo "PASS"

@@ -12,18 +12,14 @@ source_dir=$3
 # shellcheck source=../../../../scripts/lib/xdesktop.sh
 . "$source_dir/scripts/lib/xdesktop.sh"
 
-if missing=$(xd_missing_tools); then :; else
-  echo "SKIP: missing $missing (scripts/install-deps.sh test)"
-  exit 77
-fi
+xd_skip_without_tools
 
 work=$(mktemp -d)
-tray_pid="" service_pid=""
+tray_pid=""
 cleanup() {
   xd_stop "$tray_pid"
-  xd_stop "$service_pid"
-  xd_stop "${XD_TRAYER_PID:-}"
-  xd_stop "${XD_XVFB_PID:-}"
+  xd_stop "${XD_STANDIN_PID:-}"
+  xd_stop_desktop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,20 +40,16 @@ rm -f "$artefacts"/*.png
 # An application directory and an installation of our own.
 id="Desk$$"
 app_name="DeskTest$$"
-mkdir -p "$work/app" "$work/run" "$work/config/autostart"
-chmod 700 "$work/run"
-cp "$appdir_src/Orlune_DizovuvOdiv" "$appdir_src/service-standin" "$work/app/"
-cp -r "$appdir_src/Skin" "$appdir_src/translation" "$work/app/"
+xd_install "$work" "$appdir_src"
+mkdir -p "$work/config/autostart"
 printf '[product]\nappName=%s\ninstanceId=%s\n' "$app_name" "$id" >"$work/app/params.ini"
-export XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
 autostart_entry="$work/config/autostart/${app_name}_DizovuvOdiv.desktop"
 echo "[Desktop Entry]" >"$autostart_entry"
 log="$work/app/log/DizovuvOdiv.log"
 
 start_service() {
-  "$work/app/service-standin" --instance-id "$id" --http-port 0 >>"$work/service.log" 2>&1 &
-  service_pid=$!
-  xd_wait 10 grep -q "^ready " "$work/service.log" || fail "the service stand-in did not start"
+  xd_start_standin "$work/app/service-standin" "$work/service.log" --instance-id "$id" --http-port 0 ||
+    fail "the service stand-in did not start"
 }
 control() { "$work/app/service-standin" --instance-id "$id" --send "$1" >/dev/null; }
 log_has() { grep -qF -- "$1" "$log" 2>/dev/null; }
@@ -69,8 +61,7 @@ popup_open() { [ -n "$(xd_other_windows "$panel")" ]; }
 popup_closed() { ! popup_open; }
 
 step "desktop, notification area, service, tray"
-xd_start_display "$work"
-xd_start_trayer "$work"
+xd_start_desktop "$work"
 start_service
 "$work/app/Orlune_DizovuvOdiv" >"$work/tray.out" 2>&1 &
 tray_pid=$!
@@ -113,8 +104,8 @@ check_panel_colours "$artefacts/panel-restarting.png"
 [ "$(xd_count_colour "$artefacts/panel-restarting.png" '#F1C40F')" -gt 50 ] || fail "restarting: no yellow state"
 
 step "stopped: the service goes away"
-xd_stop "$service_pid"
-service_pid=""
+xd_stop "$XD_STANDIN_PID"
+XD_STANDIN_PID=""
 xd_wait 20 log_has "TrayIcon Watch pipe connection changed: offline" || fail "the tray did not notice the service leave"
 xd_wait 2 popup_open || fail "no 'Service stopped' balloon"
 balloon=$(xd_other_windows "$panel" | head -n1)
@@ -171,8 +162,8 @@ tray_pid=""
 [ "$tray_rc" = 0 ] || fail "the tray ended with $tray_rc"
 grep -q "request STOP_SERVICE" "$work/service.log" || fail "the service was not asked to stop"
 service_rc=0
-wait "$service_pid" || service_rc=$?
-service_pid=""
+wait "$XD_STANDIN_PID" || service_rc=$?
+XD_STANDIN_PID=""
 [ "$service_rc" = 0 ] || fail "the service stand-in ended with $service_rc"
 log_has "TrayIcon STOP_SERVICE attempt= 1 success= true" || fail "no successful stop attempt"
 last=$(tail -n1 "$log")

@@ -2,7 +2,7 @@
 
 #include "config.h"
 
-#include <appdir.h>
+#include <activeappdir.h>
 
 #include <gtest/gtest.h>
 
@@ -12,16 +12,11 @@ namespace {
 
 class ParamsMgrTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(app.isValid());
-        overrideApplicationDir(app.path());
-    }
-    void TearDown() override { overrideApplicationDir(QString()); }
+    void SetUp() override { ASSERT_TRUE(app.isValid()); }
 
     void writeParams(const QByteArray &ini) { app.writeFile(QStringLiteral("params.ini"), ini); }
 
-    AppDir app;
+    ActiveAppDir app;
     const ParamsMgr *params = tqParamsMgr();
 };
 

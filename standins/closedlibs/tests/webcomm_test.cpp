@@ -3,7 +3,8 @@
 
 #include "config.h"
 
-#include <appdir.h>
+#include <activeappdir.h>
+#include <testenv.h>
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -24,15 +25,14 @@ class ScriptedPeer {
 public:
     ScriptedPeer(QList<QByteArray> chunks, int pauseMs = 0, bool close = true)
     {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        m_port = probe.serverPort();
-        probe.close();
+        m_port = freeTcpPort();
         m_thread = std::thread([this, chunks, pauseMs, close] {
             QTcpServer server;
-            if (!server.listen(QHostAddress::LocalHost, m_port))
+            const bool listening = server.listen(QHostAddress::LocalHost, m_port);
+            // Settled either way: a port taken meanwhile fails the test rather than hanging it.
+            m_settled = true;
+            if (!listening)
                 return;
-            m_listening = true;
             if (!server.waitForNewConnection(5000))
                 return;
             QTcpSocket *socket = server.nextPendingConnection();
@@ -52,7 +52,7 @@ public:
             if (socket->state() != QAbstractSocket::UnconnectedState)
                 socket->waitForDisconnected(1000);
         });
-        while (!m_listening && m_thread.joinable())
+        while (!m_settled)
             QThread::msleep(2);
     }
     ~ScriptedPeer() { m_thread.join(); }
@@ -62,7 +62,7 @@ public:
 
 private:
     quint16 m_port = 0;
-    std::atomic<bool> m_listening{false};
+    std::atomic<bool> m_settled{false};
     QByteArray m_request;
     std::thread m_thread;
 };
@@ -114,30 +114,19 @@ TEST(StatusQuery, FailuresGiveNoStatus)
         ScriptedPeer peer({}, 0, false);
         EXPECT_FALSE(queryServerStatus("127.0.0.1", peer.port(), 300).has_value());
     }
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        closedPort = probe.serverPort();
-    }
-    EXPECT_FALSE(queryServerStatus("127.0.0.1", closedPort, 1000).has_value());
+    EXPECT_FALSE(queryServerStatus("127.0.0.1", freeTcpPort(), 1000).has_value());
 }
 
 class WebCommTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(app.isValid());
-        overrideApplicationDir(app.path());
-    }
-    void TearDown() override { overrideApplicationDir(QString()); }
+    void SetUp() override { ASSERT_TRUE(app.isValid()); }
 
     void pointAt(quint16 port)
     {
         app.writeFile("params.ini", "[client]\ntorvikServerPort=" + QByteArray::number(port) + "\n");
     }
 
-    AppDir app;
+    ActiveAppDir app;
     LibWebCommMgr *web = tqLibWebCommMgr();
 };
 
@@ -183,10 +172,7 @@ TEST_F(WebCommTest, StatusSuperUserAndRightsComeFromTheServer)
 
 TEST_F(WebCommTest, UnreachableServerGivesFailureValues)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    pointAt(probe.serverPort());
-    probe.close();
+    pointAt(freeTcpPort());
     EXPECT_EQ(web->getServerStatus(), -1);
     EXPECT_EQ(web->isHaveSuperUser(), -1);
     EXPECT_FALSE(web->getUserFunctionRights(TQ::RightExitClient));

@@ -1,6 +1,6 @@
 #include "config.h"
 
-#include <appdir.h>
+#include <activeappdir.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -17,18 +17,13 @@ namespace {
 // Every test reads its own temporary application directory, laid out like an installation.
 class ConfigTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(app.isValid());
-        overrideApplicationDir(app.path());
-    }
-    void TearDown() override { overrideApplicationDir(QString()); }
+    void SetUp() override { ASSERT_TRUE(app.isValid()); }
 
     void writeParams(const QByteArray &ini) { app.writeFile(QStringLiteral("params.ini"), ini); }
     void writeSkin(const QByteArray &ini) { app.writeFile(QStringLiteral("Skin/Client/config.ini"), ini); }
     QString appPath(const QString &relative) const { return app.path() + QLatin1Char('/') + relative; }
 
-    AppDir app;
+    ActiveAppDir app;
 };
 
 #ifdef Q_OS_WIN

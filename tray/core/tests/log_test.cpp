@@ -1,7 +1,7 @@
 #include "config.h"
 #include "log.h"
 
-#include <appdir.h>
+#include <activeappdir.h>
 #include <testenv.h>
 
 #include <platform/ids.h>
@@ -59,7 +59,6 @@ protected:
     {
         ASSERT_TRUE(app.isValid());
         ASSERT_TRUE(data.isValid());
-        overrideApplicationDir(app.path());
         oldDataHome = qgetenv("XDG_DATA_HOME");
         setDataHome(data.filePath("share"));
         captured.clear();
@@ -74,7 +73,6 @@ protected:
             qunsetenv("XDG_DATA_HOME");
         else
             qputenv("XDG_DATA_HOME", oldDataHome);
-        overrideApplicationDir(QString());
     }
 
     static void setDataHome(const QString &path) { qputenv("XDG_DATA_HOME", QFile::encodeName(path)); }
@@ -100,7 +98,7 @@ protected:
         return captured;
     }
 
-    AppDir app;
+    ActiveAppDir app;
     QTemporaryDir data;
     QByteArray oldDataHome;
     QtMessageHandler originalHandler = nullptr;

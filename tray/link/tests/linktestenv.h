@@ -2,7 +2,7 @@
 
 #include "config.h"
 
-#include <appdir.h>
+#include <activeappdir.h>
 #include <testenv.h>
 
 // Gives a test its own installation identifier and runtime directory, so the pipe it serves
@@ -13,13 +13,11 @@ public:
     {
         appDir.writeParams(
             {{QStringLiteral("product/instanceId"), uniqueInstanceId(QStringLiteral("Link"))}});
-        overrideApplicationDir(appDir.path());
     }
-    ~LinkTestEnvironment() { overrideApplicationDir(QString()); }
     LinkTestEnvironment(const LinkTestEnvironment &) = delete;
     LinkTestEnvironment &operator=(const LinkTestEnvironment &) = delete;
 
 private:
     IsolatedRuntime runtime;
-    AppDir appDir;
+    ActiveAppDir appDir;
 };

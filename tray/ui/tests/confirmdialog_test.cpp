@@ -1,4 +1,4 @@
-#include "appdir.h"
+#include "activeappdir.h"
 #include "config.h"
 #include "confirmdialog.h"
 #include "logcapture.h"
@@ -26,10 +26,7 @@ protected:
         ASSERT_TRUE(app.isValid());
         app.addAssets();
         writeSkinConfig({});
-        overrideApplicationDir(app.path());
     }
-
-    void TearDown() override { overrideApplicationDir(QString()); }
 
     void writeSkinConfig(const QStringList &colorLines)
     {
@@ -77,7 +74,7 @@ protected:
         return b->grab().toImage().pixelColor(12, b->height() / 2);
     }
 
-    AppDir app;
+    ActiveAppDir app;
 };
 
 const QString kShort = "Exiting will stop the background service. Stop the service and exit the tray?";
@@ -228,8 +225,7 @@ TEST_F(ConfirmDialogTest, ButtonTextsAreTranslated)
 
 TEST_F(ConfirmDialogTest, WorksSilentlyWithoutAnySkin)
 {
-    AppDir bare;
-    overrideApplicationDir(bare.path());
+    const ActiveAppDir bare;
     QStringList messages;
     bool accepted = true;
     {

@@ -1,7 +1,7 @@
 #include "trayharness.h"
 #include "trayicontestaccess.h"
 
-#include "appdir.h"
+#include "activeappdir.h"
 #include "config.h"
 #include "logcapture.h"
 #include "servicepanel.h"
@@ -48,7 +48,6 @@ protected:
         dir.addAssets();
         dir.writeParams(
             {{QStringLiteral("product/appName"), id}, {QStringLiteral("product/instanceId"), id}});
-        overrideApplicationDir(dir.path());
         service.setHttpPort(0); // the tray talks to it over the pipe only
     }
     void TearDown() override
@@ -58,7 +57,6 @@ protected:
             process->kill();
             process->waitForFinished();
         }
-        overrideApplicationDir(QString());
     }
 
     // The client's executable name as the product spells it, but in other letter case and with
@@ -133,7 +131,7 @@ protected:
     }
 
     IsolatedRuntime runtime;
-    AppDir dir;
+    ActiveAppDir dir;
     // Short enough that no system truncates the client's process name.
     const QString id = uniqueInstanceId(QStringLiteral("Ex"));
     QTemporaryDir clients;

@@ -1,4 +1,4 @@
-#include "appdir.h"
+#include "activeappdir.h"
 #include "config.h"
 #include "logcapture.h"
 #include "panelstate.h"
@@ -77,15 +77,10 @@ protected:
     {
         ASSERT_TRUE(app.isValid());
         app.addAssets();
-        overrideApplicationDir(app.path());
         panel = std::make_unique<ServicePanel>();
     }
 
-    void TearDown() override
-    {
-        panel.reset();
-        overrideApplicationDir(QString());
-    }
+    void TearDown() override { panel.reset(); }
 
     QLabel *label(const char *name) const { return panel->findChild<QLabel *>(QLatin1String(name)); }
     QString text(const char *name) const { return label(name)->text(); }
@@ -97,7 +92,7 @@ protected:
     QImage statusIcon() const { return label("statusIconLabel")->pixmap().toImage(); }
     QString clock() const { return text("runningTimeValueLabel"); }
 
-    AppDir app;
+    ActiveAppDir app;
     std::unique_ptr<ServicePanel> panel;
 };
 
@@ -490,8 +485,7 @@ TEST_F(PanelTest, ShowsTheSkinsPicturesAndCheckMarks)
 
 TEST(PanelWithoutSkin, DrawsWithEmptyPicturesAndLogsNothing)
 {
-    AppDir bare;
-    overrideApplicationDir(bare.path());
+    const ActiveAppDir bare;
     QStringList messages;
     {
         const LogCapture log;
@@ -505,6 +499,5 @@ TEST(PanelWithoutSkin, DrawsWithEmptyPicturesAndLogsNothing)
         }
         messages = log.lines();
     }
-    overrideApplicationDir(QString());
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }

@@ -1,7 +1,7 @@
 #include "trayharness.h"
 #include "trayicontestaccess.h"
 
-#include "appdir.h"
+#include "activeappdir.h"
 #include "config.h"
 #include "logcapture.h"
 #include "servicepanel.h"
@@ -34,9 +34,7 @@ protected:
             {{QStringLiteral("product/appName"), id},
              {QStringLiteral("product/instanceId"), id},
              {QStringLiteral("product/serviceName"), QStringLiteral("Watch Service %1").arg(id)}});
-        overrideApplicationDir(dir.path());
     }
-    void TearDown() override { overrideApplicationDir(QString()); }
 
     QString path(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
     // How the log quotes a name that begins with "Local\".
@@ -47,7 +45,7 @@ protected:
     QStringList trayLines() const { return log.linesStartingWith(QStringLiteral("TrayIcon ")); }
 
     IsolatedRuntime runtime;
-    AppDir dir;
+    ActiveAppDir dir;
     const QString id = uniqueInstanceId(QStringLiteral("Tray"));
     LogCapture log;
 };

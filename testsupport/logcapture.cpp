@@ -1,11 +1,11 @@
 #include "logcapture.h"
 
-#include <mutex>
+#include <QMutex>
 
 namespace {
 
-// Guards the active capture and its lines. A standard mutex, so the thread sanitizer sees it.
-std::mutex captureMutex;
+// Guards the active capture and its lines.
+QMutex captureMutex;
 LogCapture *active = nullptr;
 
 QString levelName(QtMsgType type)
@@ -30,7 +30,7 @@ QString levelName(QtMsgType type)
 LogCapture::LogCapture(QString sourceName, Levels levelsShown)
     : source(std::move(sourceName)), levels(levelsShown)
 {
-    const std::lock_guard<std::mutex> lock(captureMutex);
+    const QMutexLocker lock(&captureMutex);
     active = this;
     previous = qInstallMessageHandler(&LogCapture::handler);
 }
@@ -38,13 +38,13 @@ LogCapture::LogCapture(QString sourceName, Levels levelsShown)
 LogCapture::~LogCapture()
 {
     qInstallMessageHandler(previous);
-    const std::lock_guard<std::mutex> lock(captureMutex);
+    const QMutexLocker lock(&captureMutex);
     active = nullptr;
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    const std::lock_guard<std::mutex> lock(captureMutex);
+    const QMutexLocker lock(&captureMutex);
     if (!active)
         return;
     const QString &source = active->source;
@@ -57,8 +57,14 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext &, const QStri
 
 QStringList LogCapture::lines() const
 {
-    const std::lock_guard<std::mutex> lock(captureMutex);
-    return captured;
+    // Element by element: a shared copy of the list would let the capturing thread append in
+    // place once the reader lets go, with nothing ordering the reader's last look before it.
+    const QMutexLocker lock(&captureMutex);
+    QStringList copy;
+    copy.reserve(captured.size());
+    for (const QString &line : captured)
+        copy.append(line);
+    return copy;
 }
 
 QStringList LogCapture::linesStartingWith(const QString &prefix) const
@@ -91,6 +97,6 @@ QString LogCapture::dump() const
 
 void LogCapture::clear()
 {
-    const std::lock_guard<std::mutex> lock(captureMutex);
+    const QMutexLocker lock(&captureMutex);
     captured.clear();
 }

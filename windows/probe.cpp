@@ -1,7 +1,6 @@
-// A GUI-subsystem program that only carries a program's resources for inspection.
-#include <windows.h>
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+// A GUI-subsystem program that only carries a program's resources for inspection. The entry
+// point is declared by hand so no Windows header is needed outside the OS layer.
+extern "C" int __stdcall WinMain(void *, void *, char *, int)
 {
     return 0;
 }

@@ -19,4 +19,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 find_program(ORLUNE_WINE wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${ORLUNE_WINE})
+# Through a wrapper that starts again a process wine lost before it printed anything.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/lib/wine-run.sh;${ORLUNE_WINE}")

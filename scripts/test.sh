@@ -20,28 +20,33 @@ passed=0
 failed=0
 failed_stages=()
 
-# Runs ctest, echoing its output, and adds its summary to the totals.
+# Adds the summary of a ctest log to the totals; a non-zero status, or a log without a
+# summary (the run never got to its tests), fails the stage.
+count_results() {
+    local stage=$1 rc=$2 log=$3
+    local summary fail total
+    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [ -n "$summary" ]; then
+        fail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+        total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+        passed=$((passed + total - fail))
+        failed=$((failed + fail))
+    fi
+    if [ "$rc" -ne 0 ] || [ -z "$summary" ]; then
+        failed_stages+=("$stage")
+        [ -z "$summary" ] && failed=$((failed + 1))
+    fi
+}
+
+# Runs ctest, echoing its output, and counts its results.
 run_ctest() {
     local stage=$1
     shift
     local log
     log=$(mktemp)
     ctest "$@" 2>&1 | tee "$log"
-    local rc=${PIPESTATUS[0]}
-    local summary
-    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
-    if [ -n "$summary" ]; then
-        local total fail
-        fail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
-        total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
-        passed=$((passed + total - fail))
-        failed=$((failed + fail))
-    fi
+    count_results "$stage" "${PIPESTATUS[0]}" "$log"
     rm -f "$log"
-    if [ "$rc" -ne 0 ] || [ -z "$summary" ]; then
-        failed_stages+=("$stage")
-        [ -z "$summary" ] && failed=$((failed + 1))
-    fi
 }
 
 build() {
@@ -85,17 +90,10 @@ for stage in "${stages[@]}"; do
         fi
         ;;
     windows)
-        if scripts/test-windows.sh >"$root/build/windows-tests.log" 2>&1; then
-            cat "$root/build/windows-tests.log"
-            summary=$(grep -E '^[0-9]+% tests passed' "$root/build/windows-tests.log" | tail -1)
-            fail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
-            total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
-            passed=$((passed + ${total:-0} - ${fail:-0}))
-            failed=$((failed + ${fail:-0}))
-        else
-            cat "$root/build/windows-tests.log"
-            failed_stages+=("windows"); failed=$((failed + 1))
-        fi
+        scripts/test-windows.sh >"$root/build/windows-tests.log" 2>&1
+        rc=$?
+        cat "$root/build/windows-tests.log"
+        count_results windows "$rc" "$root/build/windows-tests.log"
         ;;
     *)
         echo "unknown stage: $stage" >&2

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs one cross-compiled program under wine for ctest (test discovery and test runs).
+#
+# Wine now and then loses a process before its main() runs: it exits non-zero at once and
+# prints nothing at all. A GoogleTest program prints (and flushes) before any test can fail,
+# so "non-zero and silent" is never a test's own result; such a run is started again, at most
+# twice, and each retry is said on stderr so that it shows in the test's output. Every other
+# result, pass or fail, is passed on unchanged.
+#
+# Usage: wine-run.sh WINE program.exe [arguments...]
+set -u
+
+wine=$1
+shift
+attempts=3
+
+out=$(mktemp) && err=$(mktemp) || exit 125
+trap 'rm -f "$out" "$err"' EXIT
+
+for ((attempt = 1; attempt <= attempts; ++attempt)); do
+    "$wine" "$@" >"$out" 2>"$err"
+    rc=$?
+    if [ "$rc" -eq 0 ] || [ -s "$out" ] || [ -s "$err" ] || [ "$attempt" -eq "$attempts" ]; then
+        cat "$out"
+        cat "$err" >&2
+        exit "$rc"
+    fi
+    echo "wine-run: $1 ended with status $rc before printing anything (attempt $attempt of $attempts); starting it again" >&2
+done

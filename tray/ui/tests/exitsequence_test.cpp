@@ -239,6 +239,37 @@ TEST_F(ExitSequenceTest, WithoutClientStopsTheServiceAtTheFirstAttemptAndQuits)
     EXPECT_GT(service.count(QStringLiteral("STOP_SERVICE accepted")), 0);
 }
 
+TEST_F(ExitSequenceTest, AnotherUsersProcessOfTheClientsNameIsLeftAlone)
+{
+    const ThrowawayUser other;
+    if (!other.valid())
+        GTEST_SKIP() << "creating another user needs root";
+    // The other user's copy of the client, in a folder that user may enter.
+    QTemporaryDir shared;
+    QFile::setPermissions(shared.path(),
+                          QFile::permissions(shared.path()) | QFile::ExeOther | QFile::ReadOther);
+    const QString program = shared.filePath(clientFileName());
+    ASSERT_TRUE(QFile::copy(clientSimPath(), program));
+    QFile::setPermissions(program, QFile::permissions(clientSimPath()) | QFile::ExeOther | QFile::ReadOther);
+    QProcess foreign;
+    other.prepare(foreign, program, {QStringLiteral("ignore")});
+    foreign.start();
+    ASSERT_TRUE(
+        waitUntil([&] { return foreign.canReadLine() && foreign.readLine().trimmed() == "ready"; }, 10000))
+        << foreign.readAllStandardError().toStdString();
+
+    ASSERT_TRUE(service.start());
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(sequenceLines().value(0), QStringLiteral("TrayIcon exit requested: clientPid= \"none\""));
+    EXPECT_EQ(foreign.state(), QProcess::Running);
+    foreign.kill();
+    foreign.waitForFinished();
+}
+
 TEST_F(ExitSequenceTest, ClientThatHonoursTheRequestIsNotForced)
 {
     ASSERT_TRUE(service.start());

@@ -1,7 +1,8 @@
-// Linux specifics: termination requests, the systemctl commands and their judgement, and the
-// autostart entry's directory.
+// Linux specifics: termination requests, the systemctl commands and their judgement, the
+// autostart entry's directory, and log files that others cannot redirect.
 
 #include "platform/autostart.h"
+#include "platform/logfile.h"
 #include "platform/servicecommands.h"
 #include "platform/termination.h"
 
@@ -15,6 +16,7 @@
 #include <fstream>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,6 +34,50 @@ void drain(int fd)
     char buffer[64];
     while (::read(fd, buffer, sizeof buffer) > 0) {
     }
+}
+
+mode_t modeOf(const std::string &path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST(LogFiles, AreNeverLinksNorWritableByOthers)
+{
+    testsupport::TempDir base;
+    const std::string folder = base.path() + "/made/here";
+    platform::ErrorCode error = 0;
+    const mode_t oldMask = ::umask(0);
+    const bool made = platform::makeLogDirectory(folder, error);
+    std::FILE *file = platform::openLogFile(folder + "/x.log", error);
+    ::umask(oldMask);
+    ASSERT_TRUE(made);
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    EXPECT_EQ(modeOf(base.path() + "/made"), 0755u);
+    EXPECT_EQ(modeOf(folder), 0755u);
+    EXPECT_EQ(modeOf(folder + "/x.log"), 0644u);
+
+    // A planted link is refused, and a FIFO neither blocks nor is taken for a file.
+    std::ofstream(base.path() + "/victim") << "";
+    fs::create_symlink(base.path() + "/victim", folder + "/link.log");
+    EXPECT_EQ(platform::openLogFile(folder + "/link.log", error), nullptr);
+    EXPECT_EQ(error, static_cast<platform::ErrorCode>(ELOOP));
+    ASSERT_EQ(::mkfifo((folder + "/fifo.log").c_str(), 0600), 0);
+    EXPECT_EQ(platform::openLogFile(folder + "/fifo.log", error), nullptr);
+    EXPECT_EQ(fs::file_size(base.path() + "/victim"), 0u);
+
+    // Our own folder is ours whatever its mode; another user's only while nobody else may write.
+    ::chmod(folder.c_str(), 0777);
+    EXPECT_TRUE(platform::isSafeLogDirectory(folder));
+    if (::chown(folder.c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    EXPECT_FALSE(platform::isSafeLogDirectory(folder));
+    ::chmod(folder.c_str(), 01777);
+    EXPECT_FALSE(platform::isSafeLogDirectory(folder));
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_TRUE(platform::isSafeLogDirectory(folder));
 }
 
 TEST(Termination, EachRequestSignalMakesTheDescriptorReadable)

@@ -173,12 +173,13 @@ TEST(Win32Pipe, LocalServerNameIsThePipePathItself)
 
 namespace {
 
-// A pipe instance served by this thread that nobody reads from: it takes a connection and
-// nothing else.
+// One pipe instance that only this thread serves, with buffers of `bufferSize` bytes (none:
+// a write waits until the server reads).
 struct RawPipeInstance {
-    explicit RawPipeInstance(const std::string &path)
+    RawPipeInstance(const std::string &path, DWORD bufferSize)
         : handle(CreateNamedPipeW(std::wstring(path.begin(), path.end()).c_str(), PIPE_ACCESS_DUPLEX,
-                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr))
+                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, bufferSize, bufferSize,
+                                  0, nullptr))
     {
     }
     ~RawPipeInstance()
@@ -194,7 +195,7 @@ struct RawPipeInstance {
 TEST(Win32Pipe, AServiceThatNeverReadsCostsOneBoundedWrite)
 {
     const std::string path = uniquePipePath("noread");
-    RawPipeInstance server(path);
+    RawPipeInstance server(path, 0);
     ASSERT_NE(server.handle, INVALID_HANDLE_VALUE) << GetLastError();
     PipeConnection connection = PipeConnection::open(path);
     ASSERT_TRUE(connection.valid()) << connection.error();
@@ -211,14 +212,14 @@ TEST(Win32Pipe, AServiceThatNeverReadsCostsOneBoundedWrite)
 TEST(Win32Pipe, TheServerMayIdentifyTheClientButNotImpersonateIt)
 {
     const std::string path = uniquePipePath("sqos");
-    RawPipeInstance server(path);
+    RawPipeInstance server(path, 4096);
     ASSERT_NE(server.handle, INVALID_HANDLE_VALUE) << GetLastError();
     PipeConnection connection = PipeConnection::open(path);
     ASSERT_TRUE(connection.valid()) << connection.error();
     ASSERT_TRUE(send(connection, "x"));
-    char byte = 0;
+    char request = 0;
     DWORD got = 0;
-    ASSERT_TRUE(ReadFile(server.handle, &byte, 1, &got, nullptr)) << GetLastError();
+    ASSERT_TRUE(ReadFile(server.handle, &request, 1, &got, nullptr)) << GetLastError();
 
     ASSERT_TRUE(ImpersonateNamedPipeClient(server.handle)) << GetLastError();
     HANDLE token = nullptr;
@@ -231,5 +232,9 @@ TEST(Win32Pipe, TheServerMayIdentifyTheClientButNotImpersonateIt)
         CloseHandle(token);
     RevertToSelf();
     ASSERT_TRUE(queried) << GetLastError();
+    // Wine's pipe server impersonates at full level whatever the client asked for.
+    const auto ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version") && level == SecurityImpersonation)
+        GTEST_SKIP() << "Wine does not apply the client's impersonation level";
     EXPECT_EQ(level, SecurityIdentification);
 }

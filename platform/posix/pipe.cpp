@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <linux/netlink.h>
@@ -63,7 +64,8 @@ int pollUntil(int fd, short events, Clock::time_point deadline)
 
 // Whether a socket listens at the file `st` describes. The kernel's socket diagnostics list
 // every listening Unix socket with the inode of the file it was bound to (renamed or not); the
-// file a dead service left behind has no listener. When the list cannot be had, the file counts.
+// file a dead service left behind has no listener. When the list cannot be had in full, the
+// file counts as served, as before.
 bool hasListener(const struct stat &st)
 {
     const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
@@ -83,18 +85,23 @@ bool hasListener(const struct stat &st)
         ::close(fd);
         return true;
     }
+    const timeval timeout{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     bool found = false;
     bool complete = false;
-    alignas(nlmsghdr) char buffer[16384];
+    // Larger than any one part of a dump, so no part is cut short.
+    std::vector<char> buffer(1 << 16);
     while (!found && !complete) {
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (got <= 0)
             break;
         auto length = static_cast<unsigned>(got);
-        for (auto *message = reinterpret_cast<nlmsghdr *>(buffer); NLMSG_OK(message, length);
+        for (auto *message = reinterpret_cast<nlmsghdr *>(buffer.data()); NLMSG_OK(message, length);
              message = NLMSG_NEXT(message, length)) {
+            // An error (no diagnostics for Unix sockets in this kernel, say) leaves it open.
             if (message->nlmsg_type == NLMSG_DONE || message->nlmsg_type == NLMSG_ERROR) {
-                complete = true;
+                complete = message->nlmsg_type == NLMSG_DONE;
+                found = found || !complete;
                 break;
             }
             const auto *entry = reinterpret_cast<const unix_diag_msg *>(

@@ -187,6 +187,23 @@ TEST_F(TrayProcessTest, ARefusedTrayLeavesTheRunningTraysLogAlone)
     EXPECT_TRUE(entriesOf(firstPid, logOf(*app)).contains("INFO DizovuvOdiv exiting, code= 0"));
 }
 
+TEST_F(TrayProcessTest, DeletingTheRuntimeFolderDoesNotLetASecondTrayIn)
+{
+    const auto app = makeAppDir(uniqueInstanceId());
+    QProcess *first = start(*app);
+    ASSERT_TRUE(waitUntilRunning(first, *app));
+    ASSERT_TRUE(QDir(runtime.runtimeDir() + QStringLiteral("/orlune-runtime")).removeRecursively());
+
+    QProcess *second = start(*app);
+    const qint64 secondPid = second->processId();
+    expectCleanExit(second);
+    EXPECT_EQ(entriesOf(secondPid, logOf(*app)).value(1),
+              "INFO DizovuvOdiv existing instance detected; exiting");
+    EXPECT_EQ(first->state(), QProcess::Running);
+    first->terminate();
+    expectCleanExit(first);
+}
+
 TEST_F(TrayProcessTest, InterruptAndHangupEndTheTrayCleanlyToo)
 {
     for (const char *signal : {"-INT", "-HUP"}) {

@@ -18,7 +18,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFont>
 #include <QProcess>
 
@@ -65,7 +64,7 @@ void setUpLog()
     const QString logDir = QCoreApplication::applicationDirPath() + QStringLiteral("/log");
     // Not writable by other users whatever the umask: they could plant files for us to write into.
     platform::ErrorCode error = 0;
-    platform::makeLogDirectory(QFile::encodeName(QDir::toNativeSeparators(logDir)).toStdString(), error);
+    platform::makeLogDirectory(QDir::toNativeSeparators(logDir).toStdString(), error);
     const QString path = logDir + QStringLiteral("/VadorivOruziz.log");
     log->open(path.toLocal8Bit().constData(), kLogFileSize, kLogFiles, IBrisaLog::AppendToCurrentFile);
     qDebug() << "path:" << path;

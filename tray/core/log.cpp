@@ -91,8 +91,8 @@ QString setupLog(LogRotation rotation)
 {
     QStringList pending;
     for (const QString &directory : candidateDirectories()) {
-        const std::string nativeDirectory =
-            QFile::encodeName(QDir::toNativeSeparators(directory)).toStdString();
+        // The OS layer takes UTF-8 names.
+        const std::string nativeDirectory = QDir::toNativeSeparators(directory).toStdString();
         platform::ErrorCode error = 0;
         if (!platform::makeLogDirectory(nativeDirectory, error)) {
             pending << QStringLiteral("Unable to create log directory: %1").arg(directory);
@@ -111,8 +111,7 @@ QString setupLog(LogRotation rotation)
         {
             const QMutexLocker locker(&logMutex);
             logFile.close();
-            std::FILE *file =
-                platform::openLogFile(QFile::encodeName(QDir::toNativeSeparators(path)).toStdString(), error);
+            std::FILE *file = platform::openLogFile(QDir::toNativeSeparators(path).toStdString(), error);
             logFile.setFileName(path);
             if (file == nullptr ||
                 !logFile.open(file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text,

@@ -52,10 +52,12 @@ std::uint64_t processStartTime(unsigned long pid)
 ProcessHandle ProcessHandle::open(unsigned long pid, Access access)
 {
     ProcessHandle process;
-    // The query right lets startTime() tell this process from a later one with the same id.
-    const DWORD rights =
-        (access == Access::Terminate ? PROCESS_TERMINATE : SYNCHRONIZE) | PROCESS_QUERY_LIMITED_INFORMATION;
-    HANDLE handle = OpenProcess(rights, FALSE, static_cast<DWORD>(pid));
+    // The query right lets startTime() tell this process from a later one with the same id; a
+    // process that grants only the right itself is still opened, without a start time.
+    const DWORD right = access == Access::Terminate ? PROCESS_TERMINATE : SYNCHRONIZE;
+    HANDLE handle = OpenProcess(right | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!handle && GetLastError() == ERROR_ACCESS_DENIED)
+        handle = OpenProcess(right, FALSE, static_cast<DWORD>(pid));
     if (!handle) {
         process.m_error = GetLastError();
         return process;

@@ -38,7 +38,7 @@ public:
     };
 
     // A process that is gone fails (87 on Windows, ESRCH on Linux). Windows handles also carry
-    // PROCESS_QUERY_LIMITED_INFORMATION, for startTime().
+    // PROCESS_QUERY_LIMITED_INFORMATION, for startTime(), where the process grants it.
     static ProcessHandle open(unsigned long pid, Access access);
 
     ProcessHandle() = default; // invalid

@@ -13,6 +13,8 @@
 #include "tqmessagebox.h"
 #include "useractivitymonitor.h"
 
+#include <platform/logfile.h>
+
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
@@ -60,7 +62,9 @@ void setUpLog()
     IBrisaLog *log = CreateBrisaLog();
     log->setMode(IBrisaLog::FileOnly);
     const QString logDir = QCoreApplication::applicationDirPath() + QStringLiteral("/log");
-    QDir().mkpath(logDir);
+    // Not writable by other users whatever the umask: they could plant files for us to write into.
+    platform::ErrorCode error = 0;
+    platform::makeLogDirectory(QDir::toNativeSeparators(logDir).toStdString(), error);
     const QString path = logDir + QStringLiteral("/VadorivOruziz.log");
     log->open(path.toLocal8Bit().constData(), kLogFileSize, kLogFiles, IBrisaLog::AppendToCurrentFile);
     qDebug() << "path:" << path;

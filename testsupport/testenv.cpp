@@ -61,3 +61,38 @@ quint16 freeTcpPort()
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+ThrowawayUser::ThrowawayUser()
+    : m_name(QStringLiteral("orl") + QUuid::createUuid().toString(QUuid::Id128).left(12))
+{
+    if (QProcess::execute(QStringLiteral("useradd"),
+                          {QStringLiteral("--no-create-home"), QStringLiteral("--shell"),
+                           QStringLiteral("/usr/sbin/nologin"), m_name}) != 0)
+        return;
+    const auto idOf = [this](const QString &option) {
+        QProcess id;
+        id.start(QStringLiteral("id"), {option, m_name});
+        id.waitForFinished();
+        bool ok = false;
+        const int value = id.readAllStandardOutput().trimmed().toInt(&ok);
+        return ok ? value : -1;
+    };
+    m_gid = idOf(QStringLiteral("-g"));
+    m_uid = m_gid >= 0 ? idOf(QStringLiteral("-u")) : -1;
+}
+
+ThrowawayUser::~ThrowawayUser()
+{
+    if (valid())
+        QProcess::execute(QStringLiteral("userdel"), {m_name});
+}
+
+void ThrowawayUser::prepare(QProcess &process, const QString &program, const QStringList &arguments) const
+{
+    // setpriv replaces itself with the program, so the process is the program's own.
+    process.setProgram(QStringLiteral("setpriv"));
+    process.setArguments(QStringList{QStringLiteral("--reuid=%1").arg(m_uid),
+                                     QStringLiteral("--regid=%1").arg(m_gid),
+                                     QStringLiteral("--clear-groups"), program} +
+                         arguments);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -37,3 +38,23 @@ QStringList readLines(const QString &path);
 
 // A TCP port on the loopback address that was free a moment ago.
 quint16 freeTcpPort();
+
+// A local user made for one test and removed after it; needs root (valid() is false without).
+class ThrowawayUser {
+public:
+    ThrowawayUser();
+    ~ThrowawayUser();
+    ThrowawayUser(const ThrowawayUser &) = delete;
+    ThrowawayUser &operator=(const ThrowawayUser &) = delete;
+
+    bool valid() const { return m_uid >= 0; }
+    QString name() const { return m_name; }
+    int uid() const { return m_uid; }
+    // Sets `process` up to run `program` with `arguments` as this user; does not start it.
+    void prepare(QProcess &process, const QString &program, const QStringList &arguments) const;
+
+private:
+    QString m_name;
+    int m_uid = -1;
+    int m_gid = -1;
+};

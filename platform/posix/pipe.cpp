@@ -7,11 +7,18 @@
 #include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
+#include <linux/unix_diag.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -55,6 +62,67 @@ int pollUntil(int fd, short events, Clock::time_point deadline)
     }
 }
 
+// Whether a socket listens at the file `st` describes. The kernel's socket diagnostics list
+// every listening Unix socket with the inode of the file it was bound to (renamed or not); the
+// file a dead service left behind has no listener. When the list cannot be had in full, the
+// file counts as served, as before.
+bool hasListener(const struct stat &st)
+{
+    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0)
+        return true;
+    struct {
+        nlmsghdr header;
+        unix_diag_req request;
+    } query{};
+    query.header.nlmsg_len = sizeof query;
+    query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    query.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    query.request.sdiag_family = AF_UNIX;
+    query.request.udiag_states = 1u << TCP_LISTEN;
+    query.request.udiag_show = UDIAG_SHOW_VFS;
+    if (::send(fd, &query, sizeof query, 0) != static_cast<ssize_t>(sizeof query)) {
+        ::close(fd);
+        return true;
+    }
+    const timeval timeout{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    bool found = false;
+    bool complete = false;
+    // Larger than any one part of a dump, so no part is cut short.
+    std::vector<char> buffer(1 << 16);
+    while (!found && !complete) {
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (got <= 0)
+            break;
+        auto length = static_cast<unsigned>(got);
+        for (auto *message = reinterpret_cast<nlmsghdr *>(buffer.data()); NLMSG_OK(message, length);
+             message = NLMSG_NEXT(message, length)) {
+            // An error (no diagnostics for Unix sockets in this kernel, say) leaves it open.
+            if (message->nlmsg_type == NLMSG_DONE || message->nlmsg_type == NLMSG_ERROR) {
+                complete = message->nlmsg_type == NLMSG_DONE;
+                found = found || !complete;
+                break;
+            }
+            const auto *entry = reinterpret_cast<const unix_diag_msg *>(
+                reinterpret_cast<const char *>(message) + NLMSG_HDRLEN);
+            int left = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(sizeof *entry));
+            for (auto *attribute = reinterpret_cast<const rtattr *>(entry + 1); RTA_OK(attribute, left);
+                 attribute = RTA_NEXT(attribute, left)) {
+                if (attribute->rta_type != UNIX_DIAG_VFS)
+                    continue;
+                const auto *vfs = static_cast<const unix_diag_vfs *>(RTA_DATA(attribute));
+                // The kernel's own device number: major above bit 20, minor below.
+                found = found ||
+                        (vfs->udiag_vfs_ino == st.st_ino && vfs->udiag_vfs_dev >> 20 == major(st.st_dev) &&
+                         (vfs->udiag_vfs_dev & 0xFFFFF) == minor(st.st_dev));
+            }
+        }
+    }
+    ::close(fd);
+    return found || !complete;
+}
+
 bool socketAddress(const std::string &pipePath, sockaddr_un &address, ErrorCode &error)
 {
     const posix::PathResult path = posix::pipeSocketPath(pipePath);
@@ -90,8 +158,9 @@ bool waitForPipe(const std::string &pipePath, unsigned timeoutMs, ErrorCode &err
         error = static_cast<ErrorCode>(errno);
         return false;
     }
-    if (!S_ISSOCK(st.st_mode)) {
-        error = ENOENT; // something else sits where the pipe would be: no pipe of that name
+    // Something else at the pipe's place, or a socket nobody serves: no pipe of that name.
+    if (!S_ISSOCK(st.st_mode) || !hasListener(st)) {
+        error = ENOENT;
         return false;
     }
     return true;
@@ -124,7 +193,10 @@ PipeConnection PipeConnection::open(const std::string &pipePath)
             break;
     }
     if (rc != 0) {
-        connection.m_error = static_cast<ErrorCode>(errno == EINTR ? EAGAIN : errno);
+        // Nobody listens on a socket a dead service left behind: as good as no pipe.
+        connection.m_error = static_cast<ErrorCode>(errno == EINTR          ? EAGAIN
+                                                    : errno == ECONNREFUSED ? ENOENT
+                                                                            : errno);
         ::close(fd);
         return connection;
     }

@@ -8,10 +8,12 @@
 #include <climits>
 #include <csignal>
 #include <fstream>
+#include <sstream>
 #include <utility>
 
 #include <dirent.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -68,10 +70,13 @@ bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error)
         unsigned long pid = 0;
         if (!parsePid(entry->d_name, pid))
             continue;
-        std::string name = executableName(std::string("/proc/") + entry->d_name);
-        if (name.empty())
+        const std::string procDir = std::string("/proc/") + entry->d_name;
+        std::string name = executableName(procDir);
+        struct stat st {};
+        if (name.empty() || ::stat(procDir.c_str(), &st) != 0)
             continue; // ended while we looked
-        out.push_back({pid, std::move(name)});
+        // /proc/PID belongs to the process's effective user.
+        out.push_back({pid, std::move(name), st.st_uid == ::geteuid()});
     }
     ::closedir(proc);
     std::sort(out.begin(), out.end(),
@@ -79,10 +84,28 @@ bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error)
     return true;
 }
 
+std::uint64_t processStartTime(unsigned long pid)
+{
+    // Field 22 of /proc/PID/stat; the name in field 2 may hold blanks and parentheses, so the
+    // count starts after its last ")".
+    const std::string stat = readFirstLine("/proc/" + std::to_string(pid) + "/stat", '\n');
+    const std::size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(nameEnd + 1));
+    std::string field;
+    for (int index = 3; index < 22 && (fields >> field); ++index) {
+    }
+    std::uint64_t start = 0;
+    fields >> start;
+    return fields ? start : 0;
+}
+
 ProcessHandle ProcessHandle::open(unsigned long pid, Access access)
 {
     ProcessHandle handle;
     handle.m_access = access;
+    handle.m_pid = pid;
     if (pid == 0 || pid > static_cast<unsigned long>(INT_MAX)) {
         handle.m_error = pid == 0 ? EINVAL : ESRCH;
         return handle;
@@ -97,7 +120,8 @@ ProcessHandle ProcessHandle::open(unsigned long pid, Access access)
 }
 
 ProcessHandle::ProcessHandle(ProcessHandle &&other) noexcept
-    : m_error(other.m_error), m_fd(std::exchange(other.m_fd, -1)), m_access(other.m_access)
+    : m_error(other.m_error), m_fd(std::exchange(other.m_fd, -1)), m_pid(other.m_pid),
+      m_access(other.m_access)
 {
 }
 
@@ -107,6 +131,7 @@ ProcessHandle &ProcessHandle::operator=(ProcessHandle &&other) noexcept
         close();
         m_error = other.m_error;
         m_fd = std::exchange(other.m_fd, -1);
+        m_pid = other.m_pid;
         m_access = other.m_access;
     }
     return *this;
@@ -172,6 +197,19 @@ bool ProcessHandle::terminate(unsigned exitCode, ErrorCode *error)
         return false;
     }
     return true;
+}
+
+std::uint64_t ProcessHandle::startTime() const
+{
+    if (m_fd < 0)
+        return 0;
+    const std::uint64_t start = processStartTime(m_pid);
+    // The pidfd refers to the process the id had when it was opened. While that process has
+    // not ended, the id is still its own, so the time read by id is its time.
+    pollfd entry{m_fd, POLLIN, 0};
+    if (::poll(&entry, 1, 0) != 0)
+        return 0;
+    return start;
 }
 
 void ProcessHandle::close()

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <vector>
+
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,15 +102,54 @@ ErrorCode checkPrivateDirectory(const std::string &path, bool rootMayOwn)
     return 0;
 }
 
-PathResult runtimeDirectory()
+namespace {
+
+// A home directory counts only when it is ours (or root's, for system users) and nobody else
+// can write to it, so nobody else can put our runtime folder in place before us.
+bool isOwnHome(const char *home)
+{
+    return home != nullptr && home[0] == '/' && checkPrivateDirectory(home, true) == 0;
+}
+
+// $HOME when it is the user's own, else the home directory the user database names.
+std::string ownHome()
+{
+    const char *home = std::getenv("HOME");
+    if (isOwnHome(home))
+        return home;
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd entry{};
+    passwd *found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        isOwnHome(found->pw_dir))
+        return found->pw_dir;
+    return {};
+}
+
+} // namespace
+
+std::string runtimeDirectoryPath()
 {
     const char *base = std::getenv("XDG_RUNTIME_DIR");
-    std::string path;
     if (base != nullptr && base[0] == '/')
-        path = std::string(base) + "/" + kRuntimeFolderName;
-    else
-        path = std::string("/tmp/") + kRuntimeFolderName + "-" + std::to_string(::geteuid());
+        return std::string(base) + "/" + kRuntimeFolderName;
+    // Not in a shared folder such as /tmp, where another user could take the name first. One
+    // folder per machine, since a home may be shared by several.
+    const std::string home = ownHome();
+    if (home.empty())
+        return {};
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0)
+        host[0] = '\0';
+    return home + "/." + kRuntimeFolderName + "-" + percentEncode(host);
+}
 
+PathResult runtimeDirectory()
+{
+    const std::string path = runtimeDirectoryPath();
+    if (path.empty())
+        return {{}, ENOENT};
     // mkdir never follows a planted symbolic link; the check below refuses one.
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         return {{}, static_cast<ErrorCode>(errno)};

@@ -8,7 +8,9 @@
 //
 // Per-user runtime directory ("Local\" namespace):
 //   $XDG_RUNTIME_DIR/orlune-runtime when XDG_RUNTIME_DIR is set to an absolute path,
-//   otherwise /tmp/orlune-runtime-<effective uid>.
+//   otherwise <home>/.orlune-runtime-<host name, encoded> in the user's own home: $HOME when
+//   that is a directory of ours (or root's) that nobody else can write to, else the user
+//   database's home directory under the same condition; without such a home, ENOENT.
 //   Created with mode 0700 when missing (its parent is never created). Refused (EPERM) when
 //   owned by another user, (EACCES) when writable by group or others, (ENOTDIR) when it is
 //   not a directory or is a symbolic link. The environment is read on every call.
@@ -50,6 +52,9 @@ struct PathResult {
 
 // The per-user runtime directory, created when missing and checked (see above).
 PathResult runtimeDirectory();
+
+// Where the per-user runtime directory is or would be, unchecked; empty without a home.
+std::string runtimeDirectoryPath();
 
 // The pipe directory chosen by the rule above; `machineDirectory` is the machine-wide
 // candidate (kMachinePipeDirectory in production).

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 using platform::ProcessHandle;
@@ -99,6 +100,25 @@ TEST(ProcessContract, OpeningAProcessThatIsGoneFails)
         EXPECT_NE(error, 0u);
         EXPECT_FALSE(handle.terminate(0));
     }
+}
+
+TEST(ProcessContract, TheStartTimeTellsAProcessFromALaterOneWithItsId)
+{
+    unsigned long pid = 0;
+    std::uint64_t started = 0;
+    {
+        testsupport::ChildProcess peer(testsupport::peerProgram(), {"sleep", "20000"});
+        ASSERT_TRUE(peer.started());
+        pid = peer.pid();
+        started = platform::processStartTime(pid);
+        EXPECT_NE(started, 0u);
+        for (const auto access : {ProcessHandle::Access::Synchronize, ProcessHandle::Access::Terminate}) {
+            EXPECT_EQ(ProcessHandle::open(pid, access).startTime(), started);
+        }
+        peer.kill();
+    }
+    // Gone: no time at all, or another process's under the same id.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return platform::processStartTime(pid) != started; }, 5000));
 }
 
 } // namespace

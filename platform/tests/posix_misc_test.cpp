@@ -1,7 +1,8 @@
-// Linux specifics: termination requests, the systemctl commands and their judgement, and the
-// autostart entry's directory.
+// Linux specifics: termination requests, the systemctl commands and their judgement, the
+// autostart entry's directory, and the modes of log folders.
 
 #include "platform/autostart.h"
+#include "platform/logfile.h"
 #include "platform/servicecommands.h"
 #include "platform/termination.h"
 
@@ -15,6 +16,7 @@
 #include <fstream>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,6 +34,36 @@ void drain(int fd)
     char buffer[64];
     while (::read(fd, buffer, sizeof buffer) > 0) {
     }
+}
+
+mode_t modeOf(const std::string &path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST(LogFiles, EveryLevelMadeIsWritableByItsUserOnlyAndAFifoDoesNotBlock)
+{
+    testsupport::TempDir base;
+    const std::string folder = base.path() + "/made/here";
+    platform::ErrorCode error = 0;
+    const mode_t oldMask = ::umask(0);
+    const bool made = platform::makeLogDirectory(folder, error);
+    ::umask(oldMask);
+    ASSERT_TRUE(made) << error;
+    EXPECT_EQ(modeOf(base.path() + "/made"), 0755u);
+    EXPECT_EQ(modeOf(folder), 0755u);
+
+    // Opening a FIFO for writing would wait for a reader; it is refused at once instead.
+    ASSERT_EQ(::mkfifo((folder + "/fifo.log").c_str(), 0600), 0);
+    EXPECT_EQ(platform::openLogFile(folder + "/fifo.log", error), nullptr);
+    // A sticky folder anyone may write to is not safe either, unless it is ours.
+    ::chmod(folder.c_str(), 01777);
+    EXPECT_TRUE(platform::isSafeLogDirectory(folder));
+    if (::chown(folder.c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    EXPECT_FALSE(platform::isSafeLogDirectory(folder));
 }
 
 TEST(Termination, EachRequestSignalMakesTheDescriptorReadable)

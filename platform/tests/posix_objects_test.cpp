@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 
 #include <sys/stat.h>
@@ -53,6 +54,22 @@ TEST_F(PosixObjects, ErrorCodesAreErrnoValues)
     platform::ErrorCode error = 0;
     EXPECT_FALSE(watcher.set(&error));
     EXPECT_EQ(error, static_cast<platform::ErrorCode>(EACCES));
+}
+
+TEST_F(PosixObjects, AnOwnerKeepsTheNameWhenItsDirectoryIsDeleted)
+{
+    SingleInstanceMutex owner = SingleInstanceMutex::create(name);
+    ASSERT_EQ(owner.state(), SingleInstanceMutex::State::Owned);
+    const std::string directory = platform::posix::runtimeDirectory().path;
+    ASSERT_EQ(std::system(("rm -rf '" + directory + "'").c_str()), 0);
+
+    SingleInstanceMutex second = SingleInstanceMutex::create(name);
+    EXPECT_EQ(second.state(), SingleInstanceMutex::State::AlreadyExists);
+    second.release();
+    // Other names, and the name itself once its owner lets go, are free as before.
+    EXPECT_EQ(SingleInstanceMutex::create(name + "_other").state(), SingleInstanceMutex::State::Owned);
+    owner.release();
+    EXPECT_EQ(SingleInstanceMutex::create(name).state(), SingleInstanceMutex::State::Owned);
 }
 
 TEST_F(PosixObjects, EventModeFollowsTheSecurityWhateverTheUmask)

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -45,18 +46,35 @@ protected:
     }
 };
 
-TEST_F(PosixPipe, ASocketNobodyListensOnIsRefused)
+TEST_F(PosixPipe, ASocketNobodyListensOnIsNoPipe)
 {
     int filler = -1;
     const int listener = fullListener(filler);
+    platform::ErrorCode error = 0;
+    EXPECT_TRUE(platform::waitForPipe(path, 600, error));
     ::close(filler);
     ::close(listener); // the socket file stays behind, as after a crashed service
 
-    platform::ErrorCode error = 0;
-    EXPECT_TRUE(platform::waitForPipe(path, 600, error));
+    // Counted like a missing pipe, so the caller waits and sleeps as it does for one.
+    EXPECT_FALSE(platform::waitForPipe(path, 600, error));
+    EXPECT_EQ(error, static_cast<platform::ErrorCode>(ENOENT));
     PipeConnection connection = PipeConnection::open(path);
     EXPECT_FALSE(connection.valid());
-    EXPECT_EQ(connection.error(), static_cast<platform::ErrorCode>(ECONNREFUSED));
+    EXPECT_EQ(connection.error(), static_cast<platform::ErrorCode>(ENOENT));
+
+    // A service may bind elsewhere and move its socket into place; that one is served.
+    const std::string socketPath = platform::localServerNameForPipe(path);
+    ASSERT_EQ(std::remove(socketPath.c_str()), 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string staging = socketPath + ".new";
+    std::copy(staging.begin(), staging.end(), address.sun_path);
+    const int moved = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(moved, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(moved, 4), 0);
+    ASSERT_EQ(std::rename(staging.c_str(), socketPath.c_str()), 0);
+    EXPECT_TRUE(platform::waitForPipe(path, 600, error)) << error;
+    ::close(moved);
 }
 
 TEST_F(PosixPipe, SomethingElseAtThePipesPlaceIsNoPipe)

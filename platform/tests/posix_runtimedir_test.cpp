@@ -67,15 +67,25 @@ TEST_F(RuntimeDirectory, IsCreatedPrivateUnderTheXdgRuntimeDirectory)
     EXPECT_EQ(posix::objectPath("Local\\Orlune_DizovuvOdiv").path, expected + "/Orlune_DizovuvOdiv");
 }
 
-TEST_F(RuntimeDirectory, FallsBackToAPerUserFolderInTmp)
+TEST_F(RuntimeDirectory, FallsBackToAFolderInTheUsersOwnHome)
 {
-    const std::string perUser = "/tmp/orlune-runtime-" + std::to_string(::geteuid());
+    testsupport::TempDir home;
+    testsupport::ScopedEnv homeVariable("HOME", home.path().c_str());
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const std::string inHome = home.path() + "/.orlune-runtime-" + posix::percentEncode(host);
     for (const char *value : {static_cast<const char *>(nullptr), "", "relative/dir"}) {
         testsupport::ScopedEnv variable("XDG_RUNTIME_DIR", value);
         const posix::PathResult dir = posix::runtimeDirectory();
         ASSERT_TRUE(dir.ok()) << dir.error;
-        EXPECT_EQ(dir.path, perUser);
+        EXPECT_EQ(dir.path, inHome);
+        EXPECT_EQ(modeOf(inHome), 0700u);
     }
+
+    // A $HOME that others can write to is not taken for the user's own.
+    testsupport::ScopedEnv variable("XDG_RUNTIME_DIR", nullptr);
+    ::chmod(home.path().c_str(), 0777);
+    EXPECT_NE(posix::runtimeDirectoryPath().rfind(home.path(), 0), 0u);
 }
 
 TEST_F(RuntimeDirectory, ReadsTheEnvironmentOnEveryCall)

@@ -170,3 +170,71 @@ TEST(Win32Pipe, LocalServerNameIsThePipePathItself)
 {
     EXPECT_EQ(platform::localServerNameForPipe("\\\\.\\pipe\\Orlune_Service"), "\\\\.\\pipe\\Orlune_Service");
 }
+
+namespace {
+
+// One pipe instance that only this thread serves, with buffers of `bufferSize` bytes (none:
+// a write waits until the server reads).
+struct RawPipeInstance {
+    RawPipeInstance(const std::string &path, DWORD bufferSize)
+        : handle(CreateNamedPipeW(std::wstring(path.begin(), path.end()).c_str(), PIPE_ACCESS_DUPLEX,
+                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, bufferSize, bufferSize,
+                                  0, nullptr))
+    {
+    }
+    ~RawPipeInstance()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+    HANDLE handle;
+};
+
+} // namespace
+
+TEST(Win32Pipe, AServiceThatNeverReadsCostsOneBoundedWrite)
+{
+    const std::string path = uniquePipePath("noread");
+    RawPipeInstance server(path, 0);
+    ASSERT_NE(server.handle, INVALID_HANDLE_VALUE) << GetLastError();
+    PipeConnection connection = PipeConnection::open(path);
+    ASSERT_TRUE(connection.valid()) << connection.error();
+
+    // Far more than any pipe buffer holds.
+    const std::string request(4 << 20, 'x');
+    const DWORD started = GetTickCount();
+    platform::ErrorCode error = 0;
+    EXPECT_FALSE(connection.write(request.data(), request.size(), error));
+    EXPECT_EQ(error, static_cast<platform::ErrorCode>(ERROR_TIMEOUT));
+    EXPECT_LT(GetTickCount() - started, 20000u) << "the write was not given up";
+}
+
+TEST(Win32Pipe, TheServerMayIdentifyTheClientButNotImpersonateIt)
+{
+    const std::string path = uniquePipePath("sqos");
+    RawPipeInstance server(path, 4096);
+    ASSERT_NE(server.handle, INVALID_HANDLE_VALUE) << GetLastError();
+    PipeConnection connection = PipeConnection::open(path);
+    ASSERT_TRUE(connection.valid()) << connection.error();
+    ASSERT_TRUE(send(connection, "x"));
+    char request = 0;
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(server.handle, &request, 1, &got, nullptr)) << GetLastError();
+
+    ASSERT_TRUE(ImpersonateNamedPipeClient(server.handle)) << GetLastError();
+    HANDLE token = nullptr;
+    const BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
+    SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;
+    DWORD size = 0;
+    const BOOL queried =
+        opened && GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof level, &size);
+    if (token)
+        CloseHandle(token);
+    RevertToSelf();
+    ASSERT_TRUE(queried) << GetLastError();
+    // Wine's pipe server impersonates at full level whatever the client asked for.
+    const auto ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version") && level == SecurityImpersonation)
+        GTEST_SKIP() << "Wine does not apply the client's impersonation level";
+    EXPECT_EQ(level, SecurityIdentification);
+}

@@ -64,4 +64,9 @@ void SingleInstanceMutex::release()
     m_handle = nullptr;
 }
 
+std::string namedObjectFailureText(ErrorCode error)
+{
+    return errorText(error);
+}
+
 } // namespace platform

@@ -11,6 +11,9 @@ namespace platform {
 
 namespace {
 
+// A service that never reads must not hold the writer; the read has its own caller's bound.
+constexpr DWORD kWriteTimeoutMs = 1000;
+
 // An OVERLAPPED record with its own manual-reset completion event.
 class Overlapped {
 public:
@@ -48,9 +51,12 @@ PipeConnection PipeConnection::open(const std::string &pipePath)
 {
     PipeConnection connection;
     const std::wstring path = win32::toWide(pipePath);
-    // Overlapped, so that a read can be given up after a time-out.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
+    // Overlapped, so that a write and a read can be given up after a time-out. Identification
+    // only: whoever serves the name (a squatter while the service is down, say) may learn who
+    // we are but cannot act as us.
+    HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         connection.m_error = GetLastError();
         return connection;
@@ -106,9 +112,20 @@ bool PipeConnection::write(const char *data, std::size_t size, ErrorCode &error)
             error = started;
             return false;
         }
+        // A write waits for room in the pipe, which a service that never reads never makes.
+        if (WaitForSingleObject(overlapped.event(), kWriteTimeoutMs) != WAIT_OBJECT_0) {
+            // Cancel, then let the cancellation (or a late completion) finish before the
+            // OVERLAPPED record goes away.
+            CancelIoEx(m_handle, overlapped.get());
+            if (GetOverlappedResult(m_handle, overlapped.get(), &written, TRUE) && written == size) {
+                error = 0;
+                return true;
+            }
+            error = ERROR_TIMEOUT;
+            return false;
+        }
     }
-    // A request is far smaller than the pipe's buffer, so this completes without the reader.
-    if (!GetOverlappedResult(m_handle, overlapped.get(), &written, TRUE)) {
+    if (!GetOverlappedResult(m_handle, overlapped.get(), &written, FALSE)) {
         error = GetLastError();
         return false;
     }

@@ -27,11 +27,37 @@ bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error)
     return true;
 }
 
+namespace {
+
+std::uint64_t creationTime(HANDLE process)
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+} // namespace
+
+std::uint64_t processStartTime(unsigned long pid)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        return 0;
+    const std::uint64_t start = creationTime(process);
+    CloseHandle(process);
+    return start;
+}
+
 ProcessHandle ProcessHandle::open(unsigned long pid, Access access)
 {
     ProcessHandle process;
-    const DWORD rights = access == Access::Terminate ? PROCESS_TERMINATE : SYNCHRONIZE;
-    HANDLE handle = OpenProcess(rights, FALSE, static_cast<DWORD>(pid));
+    // The query right lets startTime() tell this process from a later one with the same id; a
+    // process that grants only the right itself is still opened, without a start time.
+    const DWORD right = access == Access::Terminate ? PROCESS_TERMINATE : SYNCHRONIZE;
+    HANDLE handle = OpenProcess(right | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!handle && GetLastError() == ERROR_ACCESS_DENIED)
+        handle = OpenProcess(right, FALSE, static_cast<DWORD>(pid));
     if (!handle) {
         process.m_error = GetLastError();
         return process;
@@ -85,6 +111,11 @@ bool ProcessHandle::terminate(unsigned exitCode, ErrorCode *error)
     if (error)
         *error = m_handle ? GetLastError() : ERROR_INVALID_HANDLE;
     return false;
+}
+
+std::uint64_t ProcessHandle::startTime() const
+{
+    return m_handle ? creationTime(m_handle) : 0;
 }
 
 void ProcessHandle::close()

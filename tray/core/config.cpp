@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QSettings>
 
@@ -10,14 +12,55 @@ namespace {
 QMutex overrideMutex;
 QString overriddenDir;
 
+// Only a regular file is read: a FIFO or a device named like the file would block the caller
+// or never end. Anything else counts as a missing file.
+bool isRegularFile(const QString &file)
+{
+    return QFileInfo(file).isFile();
+}
+
+// The text after "=" of `key`'s last line in its section, up to a comment, as written.
+QString rawIniValue(const QString &file, const QString &key)
+{
+    const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
+    const QString section = slash < 0 ? QStringLiteral("General") : key.left(slash);
+    const QString name = key.mid(slash + 1);
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return QString();
+    QString current = QStringLiteral("General");
+    QString value;
+    for (const QByteArray &rawLine : in.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            current = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0 || current != section || line.left(equals).trimmed() != name)
+            continue;
+        value = line.mid(equals + 1);
+        bool quoted = false;
+        for (qsizetype i = 0; i < value.size(); ++i) {
+            if (value.at(i) == QLatin1Char('"'))
+                quoted = !quoted;
+            else if (value.at(i) == QLatin1Char(';') && !quoted)
+                value.truncate(i);
+        }
+    }
+    return value.trimmed();
+}
+
 QString iniValue(const QString &file, const QString &key, const QString &defaultValue)
 {
+    if (!isRegularFile(file))
+        return defaultValue.trimmed();
     const QSettings settings(file, QSettings::IniFormat);
     const QVariant value = settings.value(key, defaultValue);
-    // An unquoted comma makes QSettings split the text into a list, which toString() turns
-    // into an empty string; join it back so a name such as "Orlune, Ltd" survives.
+    // An unquoted comma makes QSettings split the text into a list; every other reader of the
+    // file takes the text as written, so names derived from it must too.
     if (value.metaType().id() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", ")).trimmed();
+        return rawIniValue(file, key);
     return value.toString().trimmed();
 }
 
@@ -102,7 +145,10 @@ int productHomePlanValue()
     const QString home = productHome();
     if (home.isEmpty())
         return 0;
-    const QSettings settings(productHomeParamsFile(home), QSettings::IniFormat);
+    const QString file = productHomeParamsFile(home);
+    if (!isRegularFile(file))
+        return 0;
+    const QSettings settings(file, QSettings::IniFormat);
     return settings.value(QStringLiteral("recordPlan/hasLocalPlan"), 0).toInt();
 }
 

@@ -3,6 +3,7 @@
 #include "config.h"
 
 #include <platform/ids.h>
+#include <platform/logfile.h>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,6 +16,8 @@
 #include <QStringList>
 
 #include <atomic>
+#include <cstdio>
+#include <string>
 #include <utility>
 
 namespace {
@@ -84,26 +87,40 @@ QString levelName(QtMsgType type)
 
 } // namespace
 
-QString setupLog()
+QString setupLog(LogRotation rotation)
 {
     QStringList pending;
     for (const QString &directory : candidateDirectories()) {
-        if (!QDir().mkpath(directory)) {
+        // The OS layer takes UTF-8 names.
+        const std::string nativeDirectory = QDir::toNativeSeparators(directory).toStdString();
+        platform::ErrorCode error = 0;
+        if (!platform::makeLogDirectory(nativeDirectory, error)) {
             pending << QStringLiteral("Unable to create log directory: %1").arg(directory);
             continue;
         }
+        // Others could plant a link or a file of theirs here for us to write into.
+        if (!platform::isSafeLogDirectory(nativeDirectory)) {
+            pending << QStringLiteral("Unable to use log directory writable by others: %1").arg(directory);
+            continue;
+        }
         const QString path = QDir(directory).filePath(QStringLiteral("DizovuvOdiv.log"));
-        if (QFileInfo(path).size() >= kRotateSize) {
+        if (rotation == LogRotation::Allowed && QFileInfo(path).size() >= kRotateSize) {
             QFile::remove(path + QStringLiteral(".1"));
             QFile::rename(path, path + QStringLiteral(".1"));
         }
         {
             const QMutexLocker locker(&logMutex);
             logFile.close();
+            std::FILE *file = platform::openLogFile(QDir::toNativeSeparators(path).toStdString(), error);
             logFile.setFileName(path);
-            if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            if (file == nullptr ||
+                !logFile.open(file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text,
+                              QFileDevice::AutoCloseHandle)) {
                 pending << QStringLiteral("Unable to open log file: %1, error=%2")
-                               .arg(path, logFile.errorString());
+                               .arg(path, file == nullptr ? QString::fromStdString(platform::errorText(error))
+                                                          : logFile.errorString());
+                if (file != nullptr)
+                    std::fclose(file);
                 continue;
             }
         }

@@ -40,8 +40,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(appName());
     QCoreApplication::setApplicationName(QStringLiteral("DizovuvOdiv"));
 
-    const QString logPath = setupLog();
+    // The name is claimed before the log opens: only the instance that will run may rotate the
+    // log, since a rotation moves a running tray's file away from under it.
     const QString mutexNameText = mutexName();
+    platform::SingleInstanceMutex mutex = platform::SingleInstanceMutex::create(mutexNameText.toStdString());
+    const bool owner = mutex.state() == platform::SingleInstanceMutex::State::Owned;
+    const QString logPath = setupLog(owner ? LogRotation::Allowed : LogRotation::Skipped);
 
     // One pass over all eight values, so a name that itself contains "%7" is kept as written.
     qInfo().noquote() << QStringLiteral("DizovuvOdiv startup: appName=%1 instanceId=%2 serviceName=%3 "
@@ -51,10 +55,13 @@ int main(int argc, char *argv[])
                                   QString::number(platform::currentProcessId()),
                                   logPath.isEmpty() ? QStringLiteral("unavailable") : logPath);
 
-    platform::SingleInstanceMutex mutex = platform::SingleInstanceMutex::create(mutexNameText.toStdString());
     switch (mutex.state()) {
     case platform::SingleInstanceMutex::State::Failed:
         qCritical() << "DizovuvOdiv mutex creation failed, error=" << mutex.error();
+        // Qt's own output (standard error) gets this as well as the log: without it a tray
+        // that will not start leaves the user nothing to go on.
+        qCritical().noquote() << "DizovuvOdiv cannot create its named objects:"
+                              << QString::fromStdString(platform::namedObjectFailureText(mutex.error()));
         shutdownLog();
         return 0;
     case platform::SingleInstanceMutex::State::AlreadyExists:

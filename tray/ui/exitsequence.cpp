@@ -13,6 +13,7 @@
 #include <QDebug>
 #include <QThread>
 
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -22,38 +23,56 @@ constexpr unsigned kTerminateWaitMs = 3000;
 constexpr int kStopAttempts = 3;
 constexpr unsigned long kStopRetryPauseMs = 120;
 
-// The first process, in snapshot order, whose executable name matches the client's once
-// blanks are removed and letters lowered; 0 when there is none or no snapshot. The tray itself
-// never counts, even when a product name makes its own executable look like the client.
-unsigned long findClientPid()
+struct Client {
+    unsigned long pid = 0; // 0: none
+    std::uint64_t startTime = 0;
+};
+
+// The first process of this user, in snapshot order, whose executable name matches the
+// client's once blanks are removed and letters lowered; none when there is none or no snapshot.
+// The tray itself never counts, even when a product name makes its own executable look like
+// the client.
+Client findClient()
 {
     std::vector<platform::ProcessEntry> entries;
     platform::ErrorCode error = 0;
     if (!platform::snapshotProcesses(entries, error))
-        return 0;
+        return {};
     const QString wanted = clientProcessName();
     const unsigned long self = platform::currentProcessId();
     for (const platform::ProcessEntry &entry : entries) {
-        if (entry.pid == self)
+        if (entry.pid == self || !entry.ownUser)
             continue;
         QString name = QString::fromStdString(entry.exeName);
         name.remove(QLatin1Char(' '));
         if (name.toLower() == wanted)
-            return entry.pid;
+            return {entry.pid, platform::processStartTime(entry.pid)};
     }
-    return 0;
+    return {};
+}
+
+// Whether the handle still refers to the client that was found: the confirmation may have been
+// open for a long time, and the client's id may belong to another process by now.
+bool isSameProcess(const platform::ProcessHandle &handle, const Client &client)
+{
+    if (handle.startTime() == client.startTime)
+        return true;
+    qWarning() << "TrayIcon client id now names another process: pid=" << client.pid;
+    return false;
 }
 
 // Ends the client: when asked to close first, waits for it to leave on its own before
 // forcing it. Without an open synchronise handle it can be neither waited for nor forced.
-void closeClient(unsigned long pid, bool askedToClose)
+void closeClient(const Client &client, bool askedToClose)
 {
     using platform::ProcessHandle;
+    const unsigned long pid = client.pid;
     ProcessHandle sync = ProcessHandle::open(pid, ProcessHandle::Access::Synchronize);
     const bool opened = sync.valid();
     qInfo() << "TrayIcon OpenProcess(SYNCHRONIZE): pid=" << pid << "success=" << opened
             << "error=" << (opened ? 0 : sync.error());
-    if (!opened)
+    // A client that has just ended is no other process: the wait below sees it gone.
+    if (!opened || (sync.wait(0) != platform::kWaitObject0 && !isSameProcess(sync, client)))
         return;
 
     if (askedToClose) {
@@ -73,6 +92,8 @@ void closeClient(unsigned long pid, bool askedToClose)
                    << "error=" << killer.error();
         return;
     }
+    if (!isSameProcess(killer, client))
+        return;
     platform::ErrorCode terminateError = 0;
     const bool terminated = killer.terminate(0, &terminateError);
     const unsigned long waitResult = sync.wait(kTerminateWaitMs);
@@ -88,7 +109,8 @@ void TrayIcon::onExit()
         return;
     exitRunning = true;
 
-    const unsigned long clientPid = findClientPid();
+    const Client client = findClient();
+    const unsigned long clientPid = client.pid;
     qInfo() << "TrayIcon exit requested: clientPid="
             << (clientPid != 0 ? QString::number(clientPid) : QStringLiteral("none"));
 
@@ -120,11 +142,11 @@ void TrayIcon::onExit()
             platform::ErrorCode setError = 0;
             const bool set = exitEvent.set(&setError);
             qInfo() << "TrayIcon SetEvent exit request: success=" << set << "error=" << (set ? 0 : setError);
-            closeClient(clientPid, true);
+            closeClient(client, true);
         } else {
             // The client cannot be asked, yet the user was told it would be closed: force it
             // rather than leave it running without its service.
-            closeClient(clientPid, false);
+            closeClient(client, false);
         }
     }
 

@@ -10,6 +10,7 @@ namespace platform {
 // The name is the product's full object name in UTF-8, "Local\" prefix included.
 // Released by the kernel when the owning process dies.
 // Linux: a lock file in the per-user runtime directory; AlreadyExists reports EEXIST (17).
+// An owner keeps the name even when its lock file is deleted (with the whole directory, say).
 class SingleInstanceMutex {
 public:
     enum class State {
@@ -43,5 +44,9 @@ private:
     int m_fd = -1; // lock file
 #endif
 };
+
+// Why named objects cannot be created, for the user: the system's text for `error` and, on
+// Linux, the directory they would live in.
+std::string namedObjectFailureText(ErrorCode error);
 
 } // namespace platform

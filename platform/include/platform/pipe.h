@@ -10,7 +10,8 @@ namespace platform {
 // Client side of the service's named pipe ("\\.\pipe\NAME"; a Unix stream socket on Linux).
 // One connection per request. Attempt counts, waits and sleeps between attempts belong to
 // the caller; every call here is bounded.
-// Linux errors: no socket ENOENT (2), nobody listening ECONNREFUSED (111), backlog still full
+// Linux errors: no socket, or one nobody listens on (left by a service that died), ENOENT (2),
+// as for a pipe that does not exist on Windows; backlog still full
 // after 600 ms EAGAIN (11), read time-out ETIMEDOUT (110). A service that closes without
 // answering gives a successful read of 0 bytes on Linux and error 109 on Windows.
 
@@ -20,8 +21,9 @@ bool waitForPipe(const std::string &pipePath, unsigned timeoutMs, ErrorCode &err
 
 class PipeConnection {
 public:
-    // CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-    // nullptr) (overlapped only so that read() can be bounded),
+    // CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED |
+    // SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr) (overlapped only so that write()
+    // and read() can be bounded; the server may identify the caller but not impersonate it),
     // or on Linux a connect that gives up after at most 600 ms when the service is busy.
     static PipeConnection open(const std::string &pipePath);
 
@@ -34,7 +36,8 @@ public:
     bool valid() const;
     ErrorCode error() const { return m_error; } // error of open()
 
-    // One WriteFile of all bytes.
+    // One WriteFile of all bytes, given up after 1000 ms when the service does not take them
+    // (ERROR_TIMEOUT 1460 on Windows, ETIMEDOUT on Linux).
     bool write(const char *data, std::size_t size, ErrorCode &error);
 
     struct ReadResult {

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,19 @@ namespace platform {
 struct ProcessEntry {
     unsigned long pid = 0;
     std::string exeName; // executable file name only (no directory), UTF-8
+    // Runs as this process's (effective) user. Always true on Windows, where a process of
+    // another user cannot be opened without elevation anyway.
+    bool ownUser = true;
 };
 
 // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0) walked with Process32FirstW/NextW (entry
 // size 568), in snapshot order; /proc on Linux. False when no snapshot could be taken.
 bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error);
+
+// When the process started, in the system's own units (creation time on Windows, clock ticks
+// since boot on Linux). With the id it tells a process from a later one that got the same id.
+// 0 when the process is gone or cannot be inspected.
+std::uint64_t processStartTime(unsigned long pid);
 
 // Wait results as WaitForSingleObject reports them; the product logs them as unsigned decimals.
 constexpr unsigned long kWaitObject0 = 0;
@@ -28,7 +37,8 @@ public:
         Terminate    // OpenProcess(PROCESS_TERMINATE, FALSE, pid); pidfd on Linux
     };
 
-    // A process that is gone fails (87 on Windows, ESRCH on Linux).
+    // A process that is gone fails (87 on Windows, ESRCH on Linux). Windows handles also carry
+    // PROCESS_QUERY_LIMITED_INFORMATION, for startTime(), where the process grants it.
     static ProcessHandle open(unsigned long pid, Access access);
 
     ProcessHandle() = default; // invalid
@@ -48,6 +58,10 @@ public:
     // has no effect. A Synchronize handle cannot terminate (5 on Windows, EACCES on Linux).
     bool terminate(unsigned exitCode, ErrorCode *error = nullptr);
 
+    // The start time (as processStartTime()) of the process this handle refers to; 0 when it
+    // cannot be read or, on Linux, when the id now belongs to another process.
+    std::uint64_t startTime() const;
+
     void close();
 
 private:
@@ -56,6 +70,7 @@ private:
     void *m_handle = nullptr; // HANDLE
 #else
     int m_fd = -1; // pidfd
+    unsigned long m_pid = 0;
     Access m_access = Access::Synchronize;
 #endif
 };

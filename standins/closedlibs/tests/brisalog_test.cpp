@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -77,6 +78,20 @@ TEST(BrisaLog, UnopenableFileIsReportedAndLinesAreDropped)
     EXPECT_FALSE(log->open(QFile::encodeName(dir.filePath("log/client.log")).constData(), 1000, 2, 0));
     log->log(ILogHandler::Info, "nowhere to go");
     EXPECT_EQ(QFile(dir.filePath("log")).size(), 0);
+}
+
+TEST(BrisaLog, APlantedLinkIsNotFollowed)
+{
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim");
+    QFile(victim).open(QIODevice::WriteOnly);
+    const QString path = dir.filePath("client.log");
+    ASSERT_TRUE(QFile::link(victim, path));
+    IBrisaLog *log = created();
+    EXPECT_FALSE(log->open(QFile::encodeName(path).constData(), 1000, 2, IBrisaLog::AppendToCurrentFile));
+    log->log(ILogHandler::Info, "must not reach the link's target");
+    EXPECT_EQ(QFileInfo(victim).size(), 0);
 }
 
 } // namespace

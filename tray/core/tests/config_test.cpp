@@ -6,9 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -127,6 +130,12 @@ TEST_F(ConfigTest, ACommaDoesNotEmptyAName)
     EXPECT_EQ(instanceId(), "Site, 7");
     EXPECT_EQ(serviceName(), "Orlune, Ltd_Server");
     EXPECT_EQ(clientProcessName(), "orlune,ltd" + exe);
+
+    // Unquoted commas are kept as written, so every reader derives the same names.
+    writeParams("[product]\nappName=A ,B,, C ; note\ninstanceId=Id1,Id2\n");
+    EXPECT_EQ(appName(), "A ,B,, C");
+    EXPECT_EQ(pipePath(), QStringLiteral("\\\\.\\pipe\\Id1,Id2_Service"));
+    EXPECT_EQ(mutexName(), QStringLiteral("Local\\Id1,Id2_DizovuvOdiv"));
 }
 
 TEST_F(ConfigTest, ProductHomeLanguageWinsAndFallsThrough)
@@ -299,6 +308,42 @@ TEST_F(ConfigTest, UnreadableFilesGiveTheDefaults)
     EXPECT_EQ(currentLanCode(), "en_US");
     EXPECT_EQ(skinName(), "default");
     EXPECT_TRUE(QFileInfo(appPath("params.ini")).isDir());
+}
+
+// Runs `read` and gives up after a while, releasing any reader still blocked on a FIFO in
+// `dir` so the test can end. Empty when it did not finish in time.
+QStringList readWithoutBlocking(const QString &dir, const std::function<QStringList()> &read)
+{
+    auto result = std::async(std::launch::async, read);
+    if (result.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
+        return result.get();
+    const QString release =
+        QStringLiteral("find '%1' -type p | while read f; do exec 3<>\"$f\"; exec 3>&-; done");
+    while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+        QProcess::execute("sh", {"-c", release.arg(dir)});
+    return {};
+}
+
+TEST_F(ConfigTest, NonRegularFilesAreTreatedAsMissing)
+{
+    // A FIFO blocks whoever opens it for reading until a writer comes.
+    QDir(app.path()).mkpath("home");
+    QDir(app.path()).mkpath("Skin/Client");
+    writeParams("[paths]\norlunehome=" + appPath("home").toUtf8() + "\n[language]\ncurrentLanCode=fr_FR\n");
+    for (const char *fifo : {"home/params.ini", "Skin/Client/config.ini"})
+        ASSERT_EQ(QProcess::execute("mkfifo", {appPath(fifo)}), 0) << fifo;
+    EXPECT_EQ(
+        readWithoutBlocking(
+            app.path(),
+            [] {
+                return QStringList{currentLanCode(), skinName(), QString::number(productHomePlanValue())};
+            }),
+        QStringList({"fr_FR", "default", "0"}));
+
+    ASSERT_TRUE(QFile::remove(appPath("params.ini")));
+    ASSERT_EQ(QProcess::execute("mkfifo", {appPath("params.ini")}), 0);
+    EXPECT_EQ(readWithoutBlocking(app.path(), [] { return QStringList{instanceId()}; }),
+              QStringList({"Orlune"}));
 }
 
 TEST_F(ConfigTest, AccessorsAgreeAcrossThreads)

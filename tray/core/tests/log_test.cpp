@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -21,6 +22,9 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -296,6 +300,45 @@ TEST_F(LogTest, AFileThatCannotBeOpenedIsReportedWithItsError)
     const QString prefix = "Unable to open log file: " + firstCandidate() + "/DizovuvOdiv.log, error=";
     EXPECT_TRUE(warning.text.startsWith(prefix)) << warning.text.toStdString();
     EXPECT_GT(warning.text.size(), prefix.size());
+}
+
+TEST_F(LogTest, NeverWritesThroughALinkOrIntoAFolderOthersControl)
+{
+    // A link planted where the log goes is not followed: the log moves on to the next folder.
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim");
+    app.writeFile("victim-content", "");
+    ASSERT_TRUE(QFile::copy(app.filePath("victim-content"), victim));
+    QDir().mkpath(firstCandidate());
+    ASSERT_TRUE(QFile::link(victim, firstCandidate() + "/DizovuvOdiv.log"));
+    EXPECT_EQ(startLog(), fallbackDir() + "/DizovuvOdiv.log");
+    qInfo("after setup");
+    shutdownLog();
+    EXPECT_EQ(QFileInfo(victim).size(), 0);
+    EXPECT_TRUE(
+        parse(readLines(fallbackDir() + "/DizovuvOdiv.log").value(0))
+            .text.startsWith("Unable to open log file: " + firstCandidate() + "/DizovuvOdiv.log, error="));
+
+    // What the log creates is writable by its user only, whatever the umask.
+    QDir(firstCandidate()).removeRecursively();
+    QDir(fallbackDir()).removeRecursively();
+    const mode_t oldMask = ::umask(0);
+    const QString path = startLog();
+    ::umask(oldMask);
+    shutdownLog();
+    EXPECT_EQ(path, firstCandidate() + "/DizovuvOdiv.log");
+    const auto writableByOthers = QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    EXPECT_FALSE(QFileInfo(firstCandidate()).permissions() & writableByOthers);
+    EXPECT_FALSE(QFileInfo(path).permissions() & writableByOthers);
+
+    // A folder of another user that others may write to is not used.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    ASSERT_EQ(QProcess::execute("chown", {"65534", firstCandidate()}), 0);
+    ASSERT_TRUE(QFile::setPermissions(firstCandidate(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                            QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                            QFileDevice::WriteOther | QFileDevice::ExeOther));
+    EXPECT_EQ(startLog(), fallbackDir() + "/DizovuvOdiv.log");
 }
 
 TEST_F(LogTest, NoUsableFolderLeavesQtsHandlerInCharge)

@@ -8,12 +8,15 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -157,6 +160,48 @@ TEST_F(TrayProcessTest, ASecondTrayOfTheSameInstallationStepsAside)
     EXPECT_TRUE(waitUntilRunning(third, *app));
     third->terminate();
     expectCleanExit(third);
+}
+
+TEST_F(TrayProcessTest, ARefusedTrayLeavesTheRunningTraysLogAlone)
+{
+    const auto app = makeAppDir(uniqueInstanceId());
+    QProcess *first = start(*app);
+    ASSERT_TRUE(waitUntilRunning(first, *app));
+    // The running tray's log has grown past the rotation size meanwhile.
+    QFile log(logOf(*app));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly | QIODevice::Append));
+    log.write(QByteArray(4 * 1024 * 1024, 'x') + '\n');
+    log.close();
+
+    QProcess *second = start(*app);
+    const qint64 secondPid = second->processId();
+    expectCleanExit(second);
+    EXPECT_FALSE(QFileInfo::exists(logOf(*app) + ".1"));
+    EXPECT_EQ(entriesOf(secondPid, logOf(*app)).value(1),
+              "INFO DizovuvOdiv existing instance detected; exiting");
+
+    // The running tray still writes where its lines are kept.
+    const qint64 firstPid = first->processId();
+    first->terminate();
+    expectCleanExit(first);
+    EXPECT_TRUE(entriesOf(firstPid, logOf(*app)).contains("INFO DizovuvOdiv exiting, code= 0"));
+}
+
+TEST_F(TrayProcessTest, DeletingTheRuntimeFolderDoesNotLetASecondTrayIn)
+{
+    const auto app = makeAppDir(uniqueInstanceId());
+    QProcess *first = start(*app);
+    ASSERT_TRUE(waitUntilRunning(first, *app));
+    ASSERT_TRUE(QDir(runtime.runtimeDir() + QStringLiteral("/orlune-runtime")).removeRecursively());
+
+    QProcess *second = start(*app);
+    const qint64 secondPid = second->processId();
+    expectCleanExit(second);
+    EXPECT_EQ(entriesOf(secondPid, logOf(*app)).value(1),
+              "INFO DizovuvOdiv existing instance detected; exiting");
+    EXPECT_EQ(first->state(), QProcess::Running);
+    first->terminate();
+    expectCleanExit(first);
 }
 
 TEST_F(TrayProcessTest, InterruptAndHangupEndTheTrayCleanlyToo)
@@ -319,13 +364,45 @@ TEST_F(TrayProcessTest, MutexCreationFailureIsLoggedAndEndsQuietly)
     expectCleanExit(tray);
 
     const QStringList entries = entriesOf(pid, logOf(*app));
-    ASSERT_EQ(entries.size(), 2);
+    ASSERT_EQ(entries.size(), 3);
     EXPECT_TRUE(entries[0].startsWith("INFO DizovuvOdiv startup: "));
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^CRITICAL DizovuvOdiv mutex creation failed, error= [1-9]\\d*$"))
             .match(entries[1])
             .hasMatch())
         << entries[1].toStdString();
+    // Why, in words, in the log and on standard error.
+    const QString why = "DizovuvOdiv cannot create its named objects: Not a directory (" +
+                        app->filePath(QStringLiteral("not-a-folder")) + "/orlune-runtime must be a directory";
+    EXPECT_TRUE(entries[2].startsWith("CRITICAL " + why)) << entries[2].toStdString();
+    EXPECT_TRUE(QString::fromUtf8(tray->readAllStandardError()).contains(why));
+}
+
+TEST_F(TrayProcessTest, AnotherUserCannotKeepTheTrayFromRunning)
+{
+    const ThrowawayUser other;
+    if (!other.valid())
+        GTEST_SKIP() << "creating another user needs root";
+    // Without a runtime directory from the session, the folder another user can make first.
+    const QString shared = QStringLiteral("/tmp/orlune-runtime-%1").arg(::geteuid());
+    if (QFileInfo::exists(shared))
+        GTEST_SKIP() << shared.toStdString() << " exists already; not touching it";
+    QProcess squatter;
+    other.prepare(squatter, QStringLiteral("mkdir"), {QStringLiteral("-m"), QStringLiteral("0700"), shared});
+    squatter.start();
+    ASSERT_TRUE(squatter.waitForFinished());
+    ASSERT_EQ(squatter.exitCode(), 0) << squatter.readAllStandardError().toStdString();
+    const auto removeShared = qScopeGuard([&] { QDir(shared).removeRecursively(); });
+
+    const auto app = makeAppDir(uniqueInstanceId());
+    QProcessEnvironment env = environment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("HOME"), data.filePath(QStringLiteral("home")));
+    ASSERT_TRUE(QDir(data.path()).mkdir(QStringLiteral("home")));
+    QProcess *tray = start(*app, env);
+    ASSERT_TRUE(waitUntilRunning(tray, *app)) << tray->readAllStandardError().toStdString();
+    tray->terminate();
+    expectCleanExit(tray);
 }
 
 TEST_F(TrayProcessTest, PlaceholdersInNamesStayLiteralInTheStartupLine)

@@ -239,6 +239,77 @@ TEST_F(ExitSequenceTest, WithoutClientStopsTheServiceAtTheFirstAttemptAndQuits)
     EXPECT_GT(service.count(QStringLiteral("STOP_SERVICE accepted")), 0);
 }
 
+TEST_F(ExitSequenceTest, AnotherUsersProcessOfTheClientsNameIsLeftAlone)
+{
+    const ThrowawayUser other;
+    if (!other.valid())
+        GTEST_SKIP() << "creating another user needs root";
+    // The other user's copy of the client, in a folder that user may enter.
+    QTemporaryDir shared;
+    QFile::setPermissions(shared.path(),
+                          QFile::permissions(shared.path()) | QFile::ExeOther | QFile::ReadOther);
+    const QString program = shared.filePath(clientFileName());
+    ASSERT_TRUE(QFile::copy(clientSimPath(), program));
+    QFile::setPermissions(program, QFile::permissions(clientSimPath()) | QFile::ExeOther | QFile::ReadOther);
+    QProcess foreign;
+    other.prepare(foreign, program, {QStringLiteral("ignore")});
+    foreign.start();
+    ASSERT_TRUE(
+        waitUntil([&] { return foreign.canReadLine() && foreign.readLine().trimmed() == "ready"; }, 10000))
+        << foreign.readAllStandardError().toStdString();
+
+    ASSERT_TRUE(service.start());
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(sequenceLines().value(0), QStringLiteral("TrayIcon exit requested: clientPid= \"none\""));
+    EXPECT_EQ(foreign.state(), QProcess::Running);
+    foreign.kill();
+    foreign.waitForFinished();
+}
+
+TEST_F(ExitSequenceTest, AClientIdTakenOverWhileTheQuestionIsOpenIsLeftAlone)
+{
+    QFile lastPid(QStringLiteral("/proc/sys/kernel/ns_last_pid"));
+    if (!lastPid.open(QIODevice::WriteOnly))
+        GTEST_SKIP() << "choosing the next process id needs root";
+    ASSERT_TRUE(service.start());
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    ASSERT_TRUE(startClient(clientA, false));
+    const qint64 pid = clientA.processId();
+
+    // While the question is open the client ends and another process gets its id.
+    QProcess successor;
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+    answerer.whileOpen = [&](QWidget *) {
+        if (successor.state() != QProcess::NotRunning || clientA.state() == QProcess::NotRunning)
+            return;
+        clientA.kill();
+        clientA.waitForFinished();
+        for (int attempt = 0; attempt < 200 && successor.processId() != pid; ++attempt) {
+            successor.kill();
+            successor.waitForFinished();
+            lastPid.write(QByteArray::number(pid - 1));
+            lastPid.flush();
+            successor.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+            successor.waitForStarted();
+        }
+    };
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+    if (successor.processId() != pid)
+        GTEST_SKIP() << "the id went to another process first";
+
+    EXPECT_EQ(successor.state(), QProcess::Running);
+    EXPECT_TRUE(sequenceLines().contains(
+        QStringLiteral("TrayIcon client id now names another process: pid= %1").arg(pid)))
+        << log.dump().toStdString();
+    successor.kill();
+    successor.waitForFinished();
+}
+
 TEST_F(ExitSequenceTest, ClientThatHonoursTheRequestIsNotForced)
 {
     ASSERT_TRUE(service.start());

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/error.h"
+
+#include <cstdio>
+#include <string>
+
+// Log files of the product. A log is never written through a symbolic link, and what is
+// created for it is never writable by group or others, whatever the process's umask.
+
+namespace platform {
+
+// Creates `path` and its missing parents (Linux: mode 0755 less the umask). True when `path` is
+// a directory afterwards.
+bool makeLogDirectory(const std::string &path, ErrorCode &error);
+
+// Whether a log may be kept in the directory `path`: it is this user's own, or nobody else can
+// write to it (so nobody else can plant a file or link there). Always true on Windows, where
+// the folder's access list decides.
+bool isSafeLogDirectory(const std::string &path);
+
+// Opens `path` for appending in binary mode, creating it when missing (Linux: mode 0644 less
+// the umask). Fails for a symbolic link (ELOOP on Linux, ERROR_CANT_ACCESS_FILE on Windows) and
+// for anything but a regular file, without blocking on a FIFO. nullptr with `error` on failure.
+std::FILE *openLogFile(const std::string &path, ErrorCode &error);
+
+} // namespace platform

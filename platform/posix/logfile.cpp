@@ -1,0 +1,66 @@
+#include "platform/logfile.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool makeLogDirectory(const std::string &path, ErrorCode &error)
+{
+    error = 0;
+    // Each level is made with an explicit mode, unlike a umask-only default of 0777.
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string level = path.substr(0, end);
+        if (!level.empty() && ::mkdir(level.c_str(), 0755) != 0 && errno != EEXIST)
+            error = static_cast<ErrorCode>(errno);
+        if (end == std::string::npos)
+            break;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (error == 0)
+            error = ENOTDIR;
+        return false;
+    }
+    error = 0;
+    return true;
+}
+
+bool isSafeLogDirectory(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           (st.st_uid == ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);
+}
+
+std::FILE *openLogFile(const std::string &path, ErrorCode &error)
+{
+    // O_NONBLOCK: a FIFO planted as the log must not hold the opener; cleared once it is known
+    // to be a regular file.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = static_cast<ErrorCode>(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = EINVAL;
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = ::fdopen(fd, "ab");
+    if (file == nullptr) {
+        error = static_cast<ErrorCode>(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    error = 0;
+    return file;
+}
+
+} // namespace platform

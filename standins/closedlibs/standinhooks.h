@@ -15,6 +15,9 @@
 //   ORLUNE_STANDIN_SERVER_WAIT_MS how long the loading dialog waits for a ready server
 //                                 (default 15000)
 //   ORLUNE_STANDIN_INIT_FAIL      N: the N-th call of TqLogic::init fails
+//   ORLUNE_STANDIN_INIT_AT        the first TqLogic::init returns at this time (milliseconds
+//                                 since the epoch), so that clients started one after the
+//                                 other check for each other at the same moment
 namespace standin {
 
 void trace(const QString &text);

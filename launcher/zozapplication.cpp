@@ -127,7 +127,11 @@ void ZozApplication::checkTrayExitRequest()
 
     m_trayExitTimer->stop();
     m_trayExitEvent.close();
+    m_trayExitRequested = true;
     TqMainFrameUI::s_trayExitRequested = true;
     qDebug("tray exit request received, closing all windows");
     QApplication::closeAllWindows();
+    // A window may refuse to close, or a question of its own may have been open and closed
+    // as a "no": the client ends all the same, leaving every running event loop.
+    QCoreApplication::exit(0);
 }

@@ -25,6 +25,9 @@ public:
     // Gives the name up so that a restarted client can serve it.
     void releaseLocalServer();
 
+    // True from the moment the tray's exit request has been seen: no window may open any more.
+    bool trayExitRequested() const { return m_trayExitRequested; }
+
 private slots:
     void newLocalSocketConnection();
     void checkTrayExitRequest();
@@ -34,4 +37,5 @@ private:
     QTimer *m_trayExitTimer = nullptr;
     platform::NamedEvent m_trayExitEvent;
     std::optional<platform::SingleInstanceMutex> m_instanceClaim;
+    bool m_trayExitRequested = false;
 };

@@ -2,10 +2,8 @@
 
 #include <QString>
 
-// The file a local server named `serverName` binds to, or empty where servers leave no file
-// behind (named pipes).
-QString localServerFile(const QString &serverName);
-
-// Removes the file left by a server whose process died: only a socket that nobody answers
-// on, never a regular file or directory, nor a live server's socket. True when removed.
+// Removes the socket file a local server named `serverName` (a full path, as the OS layer
+// gives it) left behind when its process died: only a socket that nobody answers on, never a
+// regular file or directory, nor a live server's socket. True when removed. Always false where
+// servers leave no file behind (named pipes).
 bool removeStaleServerFile(const QString &serverName);

@@ -14,7 +14,7 @@ constexpr int kProbePauseMs = 500;
 
 } // namespace
 
-bool waitForServerReachable(int timeoutMs)
+bool waitForServerReachable(int timeoutMs, const std::function<bool()> &stopWaiting)
 {
     QElapsedTimer waited;
     waited.start();
@@ -22,6 +22,8 @@ bool waitForServerReachable(int timeoutMs)
         if (tqLibWebCommMgr()->isServerReachable(kProbeTimeoutMs))
             return true;
         QCoreApplication::processEvents(QEventLoop::AllEvents, kEventSliceMs);
+        if (stopWaiting())
+            return false;
         QThread::msleep(kProbePauseMs);
     }
     return false;

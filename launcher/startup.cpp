@@ -172,7 +172,12 @@ int runClient(int &argc, char **argv)
     initClientSdk();
     startup.step(QStringLiteral("ClientSdk Init done"));
 
-    if (!waitForServerReachable(kServerWaitMs)) {
+    // Once the tray has asked the client to end, it ends quietly and opens no further window.
+    const auto exitRequested = [&app] { return app.trayExitRequested(); };
+
+    if (!waitForServerReachable(kServerWaitMs, exitRequested)) {
+        if (exitRequested())
+            return kSilentStopExitCode;
         tqLogMgr()->logErr(
             QStringLiteral("v7iZodore unreachable after waiting, elapsed=%1ms").arg(startup.elapsed()));
         showConnectionFailedBox();
@@ -188,6 +193,8 @@ int runClient(int &argc, char **argv)
         waiting.showLoadingUI();
         status = tqLibWebCommMgr()->getServerStatus();
     }
+    if (exitRequested())
+        return kSilentStopExitCode;
     if (status != LibWebCommMgr::ServerReady) {
         tqLogMgr()->logErr(QStringLiteral("v7iZodore status is ") + QString::number(status));
         showConnectionFailedBox();
@@ -210,7 +217,7 @@ int runClient(int &argc, char **argv)
     QString styleSheet;
     if (tqSkinMgr()->getQss(styleSheet))
         login.setStyleSheet(styleSheet);
-    if (login.exec() != QDialog::Accepted)
+    if (login.exec() != QDialog::Accepted || exitRequested())
         return kSilentStopExitCode;
 
     IdleWorker idleWorker;
@@ -220,8 +227,13 @@ int runClient(int &argc, char **argv)
     TqMainFrameUI mainFrame(nullptr);
     LoadingDlg loading(true, nullptr);
     QObject::connect(&loading, &LoadingDlg::start, &mainFrame, &TqMainFrameUI::init);
-    QObject::connect(&loading, &LoadingDlg::end, &mainFrame, &TqMainFrameUI::initFinish);
+    QObject::connect(&loading, &LoadingDlg::end, &mainFrame, [&mainFrame, &exitRequested] {
+        if (!exitRequested())
+            mainFrame.initFinish();
+    });
     loading.showLoadingUI();
+    if (exitRequested())
+        return kSilentStopExitCode;
 
     UserActivityMonitor monitor(nullptr);
     app.installEventFilter(&monitor);

@@ -5,6 +5,8 @@
 #include "tqmainframeui.h"
 #include "tqmessagebox.h"
 
+#include "platform/localserver.h"
+
 #include <QDebug>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -21,6 +23,29 @@ std::string trayExitEventName()
         .toStdString();
 }
 
+// Held by the installation's one client from its start-up check until it gives the name up.
+std::string instanceClaimName(const QString &instanceId)
+{
+    return (QStringLiteral("Local\\") + instanceId + QStringLiteral("_ClientInstance")).toStdString();
+}
+
+// Where the installation's client serves its name: a per-user place, never one other users
+// share. Empty when there is none.
+QString instanceServerName(const QString &instanceId)
+{
+    platform::ErrorCode error = 0;
+    const std::string name =
+        platform::localServerName((QStringLiteral("Local\\") + instanceId).toStdString(), error);
+    return error == 0 ? QString::fromStdString(name) : QString();
+}
+
+bool knock(const QString &serverName)
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverName, QIODevice::ReadWrite);
+    return socket.waitForConnected(kConnectWaitMs);
+}
+
 } // namespace
 
 ZozApplication::ZozApplication(int &argc, char **argv) : QApplication(argc, argv)
@@ -35,25 +60,33 @@ ZozApplication::~ZozApplication()
     releaseLocalServer();
 }
 
-bool ZozApplication::isAnotherInstanceRunning(const QString &serverName)
+bool ZozApplication::isAnotherInstanceRunning(const QString &instanceId)
 {
-    {
-        QLocalSocket socket;
-        socket.connectToServer(serverName, QIODevice::ReadWrite);
-        if (socket.waitForConnected(kConnectWaitMs)) {
+    // Claiming first makes the start atomic: of several clients started at the same moment
+    // exactly one owns the claim, and keeps it for as long as it serves the name.
+    m_instanceClaim = platform::SingleInstanceMutex::create(instanceClaimName(instanceId));
+    const platform::SingleInstanceMutex::State claim = m_instanceClaim->state();
+    const QString serverName = instanceServerName(instanceId);
+    if (claim != platform::SingleInstanceMutex::State::Owned) {
+        // Knocking lets the running client see the refused start; where no claim can be made
+        // at all, an answer is the only sign of another client.
+        const bool answered = !serverName.isEmpty() && knock(serverName);
+        if (claim == platform::SingleInstanceMutex::State::AlreadyExists || answered) {
+            m_instanceClaim.reset();
             TqMessageBox::warning(nullptr, tr("The program is already running"), tr("Note"), QMessageBox::Yes,
                                   QMessageBox::NoButton);
             return true;
         }
+        qDebug("single-instance claim unavailable, error=%lu", m_instanceClaim->error());
     }
+    if (serverName.isEmpty())
+        return false;
 
-    QLocalServer::removeServer(serverName);
     m_localServer = new QLocalServer(this);
     connect(m_localServer, SIGNAL(newConnection()), this, SLOT(newLocalSocketConnection()));
     if (!m_localServer->listen(serverName) &&
         m_localServer->serverError() == QAbstractSocket::AddressInUseError) {
-        // Only a dead server's socket is cleared; a file of that name in the working directory
-        // is somebody's data, and a live socket belongs to a client that started just now.
+        // Only a dead client's socket is cleared; anything else of that name is left alone.
         if (removeStaleServerFile(serverName))
             m_localServer->listen(serverName);
     }
@@ -62,11 +95,12 @@ bool ZozApplication::isAnotherInstanceRunning(const QString &serverName)
 
 void ZozApplication::releaseLocalServer()
 {
-    if (!m_localServer)
-        return;
-    m_localServer->close();
-    delete m_localServer;
-    m_localServer = nullptr;
+    if (m_localServer) {
+        m_localServer->close();
+        delete m_localServer;
+        m_localServer = nullptr;
+    }
+    m_instanceClaim.reset();
 }
 
 void ZozApplication::newLocalSocketConnection()
@@ -93,7 +127,11 @@ void ZozApplication::checkTrayExitRequest()
 
     m_trayExitTimer->stop();
     m_trayExitEvent.close();
+    m_trayExitRequested = true;
     TqMainFrameUI::s_trayExitRequested = true;
     qDebug("tray exit request received, closing all windows");
     QApplication::closeAllWindows();
+    // A window may refuse to close, or a question of its own may have been open and closed
+    // as a "no": the client ends all the same, leaving every running event loop.
+    QCoreApplication::exit(0);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "platform/namedevent.h"
+#include "platform/namedmutex.h"
 
 #include <QApplication>
+
+#include <optional>
 
 class QLocalServer;
 class QTimer;
@@ -16,11 +19,14 @@ public:
     ZozApplication(int &argc, char **argv);
     ~ZozApplication() override;
 
-    // True when another client answered on `serverName` (the user has been told); false when
-    // this process now serves the name.
-    bool isAnotherInstanceRunning(const QString &serverName);
+    // True when another client runs for installation `instanceId` (the user has been told);
+    // false when this process is now the installation's client.
+    bool isAnotherInstanceRunning(const QString &instanceId);
     // Gives the name up so that a restarted client can serve it.
     void releaseLocalServer();
+
+    // True from the moment the tray's exit request has been seen: no window may open any more.
+    bool trayExitRequested() const { return m_trayExitRequested; }
 
 private slots:
     void newLocalSocketConnection();
@@ -30,4 +36,6 @@ private:
     QLocalServer *m_localServer = nullptr;
     QTimer *m_trayExitTimer = nullptr;
     platform::NamedEvent m_trayExitEvent;
+    std::optional<platform::SingleInstanceMutex> m_instanceClaim;
+    bool m_trayExitRequested = false;
 };

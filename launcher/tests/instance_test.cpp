@@ -1,9 +1,19 @@
 #include "launcherrig.h"
+#include "otheruser.h"
 
+#include "platform/localserver.h"
+
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 // Only one client runs per installation; a second one is told so and ends.
 
@@ -35,6 +45,25 @@ protected:
             },
             kWaitMs);
         return waiting ? client : nullptr;
+    }
+
+    // Where this user's client of installation `id` serves its name.
+    static QString serverPath(const QString &id)
+    {
+        platform::ErrorCode error = 0;
+        return QString::fromStdString(platform::localServerName(("Local\\" + id).toStdString(), error));
+    }
+
+    // A first client of installation `id` waits in its login form and a second one is refused.
+    void expectOneClientFor(const QString &id)
+    {
+        rig.writeParams({{"product/instanceId", id}});
+        QProcess *first = startWaitingClient();
+        ASSERT_NE(first, nullptr) << id.toStdString();
+        EXPECT_EQ(rig.runClient(), kExitRefused) << id.toStdString();
+        EXPECT_EQ(first->state(), QProcess::Running) << id.toStdString();
+        first->kill();
+        first->waitForFinished(5000);
     }
 
     int countLines(QProcess *client, const QString &line) const
@@ -89,7 +118,7 @@ TEST_F(InstanceTest, StaleNameOfAKilledClientIsTakenOver)
     first->kill();
     ASSERT_TRUE(first->waitForFinished(5000));
     // The dead client's socket is still there.
-    ASSERT_TRUE(QFileInfo::exists(QDir::tempPath() + "/" + rig.instanceId()));
+    ASSERT_TRUE(QFileInfo::exists(serverPath(rig.instanceId())));
 
     QProcess *second = startWaitingClient();
     ASSERT_NE(second, nullptr);
@@ -97,6 +126,92 @@ TEST_F(InstanceTest, StaleNameOfAKilledClientIsTakenOver)
     // The new client serves the name: the next one is refused.
     EXPECT_EQ(rig.runClient(), kExitRefused);
     EXPECT_TRUE(waitUntil([&] { return countLines(second, "new process startup") == 1; }, kWaitMs));
+}
+
+TEST_F(InstanceTest, SimultaneousStartsLeaveExactlyOneClient)
+{
+    constexpr int kRounds = 4;
+    constexpr int kClients = 5;
+    for (int round = 0; round < kRounds; ++round) {
+        // All of them look for another client at the same moment.
+        const QString together = QString::number(QDateTime::currentMSecsSinceEpoch() + 1500);
+        std::vector<QProcess *> clients;
+        for (int i = 0; i < kClients; ++i)
+            clients.push_back(rig.startClient({}, {{"INIT_AT", together}}));
+        const auto running = [&] {
+            return std::count_if(clients.begin(), clients.end(),
+                                 [](QProcess *c) { return c->state() != QProcess::NotRunning; });
+        };
+        // The refused ones end at once; one client stays in its login form.
+        waitUntil([&] { return running() <= 1; }, kWaitMs);
+        QThread::msleep(500);
+        ASSERT_EQ(running(), 1) << "round " << round;
+        for (QProcess *client : clients) {
+            if (client->state() == QProcess::NotRunning) {
+                EXPECT_EQ(client->exitCode(), kExitRefused) << "round " << round;
+            }
+        }
+        // The survivor still serves the name.
+        EXPECT_EQ(rig.runClient(), kExitRefused) << "round " << round;
+        for (QProcess *client : clients) {
+            client->kill();
+            client->waitForFinished(5000);
+        }
+    }
+}
+
+TEST_F(InstanceTest, AnyIdentifierGuardsWithoutTouchingOtherFiles)
+{
+    // Where a name that climbs out of the temporary directory would point.
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    QFile victim(outside.filePath("victim"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+    victim.write("keep me");
+    victim.close();
+    const QString climbing = "../" + QFileInfo(QDir::tempPath()).fileName() + "/" +
+                             QFileInfo(outside.path()).fileName() + "/victim";
+    ASSERT_EQ(QFileInfo(QDir::tempPath() + "/" + climbing).canonicalFilePath(),
+              QFileInfo(victim.fileName()).canonicalFilePath());
+
+    // A file of this user's where the client serves its name stays, and so does the guard.
+    const QString planted = QString::fromUtf8("Zähler ü") + rig.instanceId();
+    QFile plantedFile(serverPath(planted));
+    ASSERT_TRUE(plantedFile.open(QIODevice::WriteOnly));
+    plantedFile.write("mine");
+    plantedFile.close();
+
+    for (const QString &id : {climbing, "a/b" + rig.instanceId(), planted, QString(200, 'x')})
+        expectOneClientFor(id);
+    EXPECT_EQ(QFile(victim.fileName()).size(), 7);
+    EXPECT_EQ(QFile(plantedFile.fileName()).size(), 4);
+}
+
+TEST_F(InstanceTest, AnotherUsersFilesNeitherBlockTheClientNorGetDeleted)
+{
+    OtherUser other;
+    if (!other.isValid()) {
+        GTEST_SKIP() << other.whyNot().toStdString();
+    }
+    // Whatever another user puts where the name once lived in the shared temporary directory:
+    // a file, a folder, a server that answers.
+    const QString fileId = rig.instanceId() + "F";
+    const QString folderId = rig.instanceId() + "D";
+    const QString serverId = rig.instanceId() + "S";
+    const QString shared = QDir::tempPath() + "/";
+    ASSERT_TRUE(other.run("echo theirs > '" + shared + fileId + "'"));
+    ASSERT_TRUE(other.run("mkdir '" + shared + folderId + "'"));
+    QLocalServer squatter;
+    ASSERT_TRUE(squatter.listen(shared + serverId));
+    ASSERT_TRUE(other.own(shared + serverId));
+
+    for (const QString &id : {fileId, folderId, serverId})
+        expectOneClientFor(id);
+    EXPECT_EQ(readLines(shared + fileId), QStringList{"theirs"});
+    EXPECT_TRUE(QFileInfo(shared + folderId).isDir());
+    EXPECT_TRUE(QFileInfo::exists(shared + serverId));
+    QFile::remove(shared + fileId);
+    QDir().rmdir(shared + folderId);
 }
 
 TEST_F(InstanceTest, CrashRestartRunsBesideAnotherClientAndServesNoName)

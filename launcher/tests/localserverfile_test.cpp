@@ -17,12 +17,6 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(LocalServerFileTest, RelativeNamesLiveInTheTemporaryDirectory)
-{
-    EXPECT_EQ(localServerFile("Orlune"), QDir::cleanPath(QDir::tempPath()) + "/Orlune");
-    EXPECT_EQ(localServerFile(dir.filePath("sock")), dir.filePath("sock"));
-}
-
 TEST_F(LocalServerFileTest, DeadServersSocketIsRemoved)
 {
     // A socket whose server is gone: bound under one name, moved away before the server ends.

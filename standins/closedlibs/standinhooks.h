@@ -10,11 +10,16 @@
 //   ORLUNE_STANDIN_MAINFRAME_EXIT "<code>:<ms>": the main frame ends the event loop with <code>
 //                                 <ms> after it finished loading; consumed, so a restarted
 //                                 client does not inherit it
+//   ORLUNE_STANDIN_MAINFRAME_CLOSE_MS  the user closes the main frame this long after it is
+//                                 shown, which asks whether to exit the client
 //   ORLUNE_STANDIN_MAINFRAME_LINGER_MS  the main frame's destruction takes this long
 //   ORLUNE_STANDIN_LOADING_MS     how long loading the main frame takes (default 300)
 //   ORLUNE_STANDIN_SERVER_WAIT_MS how long the loading dialog waits for a ready server
 //                                 (default 15000)
 //   ORLUNE_STANDIN_INIT_FAIL      N: the N-th call of TqLogic::init fails
+//   ORLUNE_STANDIN_INIT_AT        the first TqLogic::init returns at this time (milliseconds
+//                                 since the epoch), so that clients started one after the
+//                                 other check for each other at the same moment
 namespace standin {
 
 void trace(const QString &text);

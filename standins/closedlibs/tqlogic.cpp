@@ -5,6 +5,8 @@
 #include "standinhooks.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QThread>
 #include <QTranslator>
 
 IKvClientSdk *TqLogic::m_ClientSdk = nullptr;
@@ -38,5 +40,10 @@ bool TqLogic::init(QApplication *app)
     }
     static ClientSdk sdk;
     m_ClientSdk = &sdk;
+
+    const qint64 returnAt = standin::hookText("ORLUNE_STANDIN_INIT_AT").toLongLong();
+    const qint64 waitMs = returnAt - QDateTime::currentMSecsSinceEpoch();
+    if (m_initCalls == 1 && waitMs > 0)
+        QThread::msleep(static_cast<unsigned long>(waitMs));
     return true;
 }

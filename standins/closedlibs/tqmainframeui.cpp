@@ -73,6 +73,9 @@ void TqMainFrameUI::initFinish()
     show();
     standin::trace(QStringLiteral("MainFrame shown"));
     armExitHook(this);
+    const int closeAfterMs = standin::hookNumber("ORLUNE_STANDIN_MAINFRAME_CLOSE_MS", -1);
+    if (closeAfterMs >= 0)
+        QTimer::singleShot(closeAfterMs, this, &QWidget::close);
 }
 
 void TqMainFrameUI::closeEvent(QCloseEvent *event)

@@ -175,6 +175,7 @@ void ServicePanel::buildUi()
 
     statusTextLabel = new QLabel(tr("Service not running"), card);
     statusTextLabel->setObjectName(QStringLiteral("statusTextLabel"));
+    statusTextLabel->setTextFormat(Qt::PlainText);
     statusTextLabel->setStyleSheet(
         QStringLiteral("color:%1; font-size:14px;").arg(colorName(colors.defaultRedColor)));
     cardHeader->addWidget(statusTextLabel);
@@ -184,16 +185,20 @@ void ServicePanel::buildUi()
         auto *row = new QHBoxLayout;
         row->setContentsMargins(32, 0, 0, 0);
         row->setSpacing(8);
+        // Names, ports and states come from the service: shown as they are, never as markup.
         nameLabels[i] = new QLabel(card);
         nameLabels[i]->setObjectName(QStringLiteral("nameLabel%1").arg(i));
+        nameLabels[i]->setTextFormat(Qt::PlainText);
         nameLabels[i]->setStyleSheet(rowStyle(colors.oneLevelTextColor));
         portLabels[i] = new QLabel(card);
         portLabels[i]->setObjectName(QStringLiteral("portLabel%1").arg(i));
+        portLabels[i]->setTextFormat(Qt::PlainText);
         portLabels[i]->setStyleSheet(rowStyle(colors.oneLevelTextColor));
         portLabels[i]->setFixedWidth(120);
         portLabels[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         stateLabels[i] = new QLabel(card);
         stateLabels[i]->setObjectName(QStringLiteral("stateLabel%1").arg(i));
+        stateLabels[i]->setTextFormat(Qt::PlainText);
         stateLabels[i]->setStyleSheet(rowStyle(colors.thirdLevelTextColor));
         row->addWidget(nameLabels[i]);
         row->addWidget(portLabels[i]);
@@ -223,6 +228,7 @@ void ServicePanel::buildUi()
 
     runningTimeValueLabel = new QLabel(QStringLiteral("--:--:--"), footerRow);
     runningTimeValueLabel->setObjectName(QStringLiteral("runningTimeValueLabel"));
+    runningTimeValueLabel->setTextFormat(Qt::PlainText);
     runningTimeValueLabel->setStyleSheet(
         QStringLiteral("color:%1; font-size:14px; font-weight:600;").arg(textColor));
     footerRowLayout->addWidget(runningTimeValueLabel);

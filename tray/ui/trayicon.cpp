@@ -123,7 +123,9 @@ void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
         return;
     if (!panel)
         return;
-    if (panel->isVisible())
+    // The first click of a double click has toggled the panel already; the double click only
+    // makes sure it is shown, so that it does not close again at once.
+    if (reason == QSystemTrayIcon::Trigger && panel->isVisible())
         panel->hide();
     else
         openPanel();

@@ -263,6 +263,21 @@ TEST_F(PanelTest, RowsShowPortsAndStatesAndHideMissingPorts)
         EXPECT_NE(row("nameLabel", i)->text(), "Hidden");
 }
 
+TEST_F(PanelTest, ServiceTextIsShownAsWrittenNeverAsMarkup)
+{
+    const QString heading = QStringLiteral("<h1>Big</h1>");
+    const QString image =
+        QStringLiteral("<img src=\"%1\">").arg(app.path() + "/Skin/Client/custom/tray_logo_28.png");
+    panel->applyStatus(connected(1, {{heading, 8080, true}, {image, 8081, true}}));
+
+    // Drawn as markup, the heading would be a large title and the image a picture: the rows
+    // would grow higher than a row of plain text.
+    const int plainHeight = row("portLabel", 0)->sizeHint().height();
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(row("nameLabel", i)->sizeHint().height(), plainHeight) << i;
+    EXPECT_EQ(row("nameLabel", 0)->text(), heading);
+}
+
 TEST_F(PanelTest, ConnectedStatusClearsRowsItDoesNotCover)
 {
     panel->applyStatus(connected(1, fourStopped()));

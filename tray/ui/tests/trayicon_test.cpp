@@ -221,7 +221,7 @@ TEST_F(TrayIconTest, ClicksToggleThePanelCentredOnItsScreen)
         emit tray.activated(reason);
         EXPECT_TRUE(panel->isVisible()) << int(reason);
     }
-    emit tray.activated(QSystemTrayIcon::DoubleClick);
+    emit tray.activated(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(panel->isVisible());
     for (const auto reason :
          {QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown}) {
@@ -229,6 +229,20 @@ TEST_F(TrayIconTest, ClicksToggleThePanelCentredOnItsScreen)
         EXPECT_FALSE(panel->isVisible()) << int(reason);
     }
     EXPECT_EQ(log.countExactly(opened), 2);
+}
+
+TEST_F(TrayIconTest, DoubleClickLeavesThePanelShown)
+{
+    TrayIcon tray(nullptr);
+    ServicePanel *panel = TrayIconTestAccess::panel(tray);
+    ASSERT_NE(panel, nullptr);
+    // A double click reports its first click, then the double click, from either state.
+    for (const bool shownBefore : {false, true}) {
+        ASSERT_EQ(panel->isVisible(), shownBefore);
+        emit tray.activated(QSystemTrayIcon::Trigger);
+        emit tray.activated(QSystemTrayIcon::DoubleClick);
+        EXPECT_TRUE(panel->isVisible()) << shownBefore;
+    }
 }
 
 TEST_F(TrayIconTest, ShowEntryOpensAndKeepsThePanelOpen)

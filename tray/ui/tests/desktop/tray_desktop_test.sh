@@ -123,6 +123,16 @@ xd_wait 5 panel_hidden || fail "the panel stayed open"
 xd_click "$icon" 11 15
 xd_wait 5 xd_viewable "$panel" || fail "the panel did not reopen"
 
+step "a double click leaves the panel shown, from hidden and from shown"
+xd_click "$icon" 11 15
+xd_wait 5 panel_hidden || fail "the panel stayed open"
+for from in hidden shown; do
+  sleep 1 # well apart from the click before, which would make a double click of its own
+  xdotool mousemove --window "$icon" 11 15 click --repeat 2 --delay 80 1
+  sleep 1
+  xd_viewable "$panel" || fail "the panel is not shown after a double click on a $from panel"
+done
+
 step "service back"
 start_service
 xd_wait 20 log_has "TrayIcon Watch pipe connection changed: connected" || fail "the tray did not see the service return"

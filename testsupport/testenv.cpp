@@ -62,12 +62,38 @@ quint16 freeTcpPort()
     return probe.serverPort();
 }
 
+namespace {
+
+constexpr int kToolMs = 20000;
+
+bool runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    return process.waitForFinished(kToolMs) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// The user database is locked while another test adds or removes a user: tried again a few
+// times.
+bool runLocked(const QString &program, const QStringList &arguments)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (runTool(program, arguments))
+            return true;
+        QThread::msleep(300);
+    }
+    return false;
+}
+
+} // namespace
+
 ThrowawayUser::ThrowawayUser()
     : m_name(QStringLiteral("orl") + QUuid::createUuid().toString(QUuid::Id128).left(12))
 {
-    if (QProcess::execute(QStringLiteral("useradd"),
-                          {QStringLiteral("--no-create-home"), QStringLiteral("--shell"),
-                           QStringLiteral("/usr/sbin/nologin"), m_name}) != 0)
+    if (!runLocked(QStringLiteral("useradd"), {QStringLiteral("--no-create-home"), QStringLiteral("--shell"),
+                                               QStringLiteral("/usr/sbin/nologin"), m_name}))
         return;
     const auto idOf = [this](const QString &option) {
         QProcess id;
@@ -84,7 +110,7 @@ ThrowawayUser::ThrowawayUser()
 ThrowawayUser::~ThrowawayUser()
 {
     if (valid())
-        QProcess::execute(QStringLiteral("userdel"), {m_name});
+        runLocked(QStringLiteral("userdel"), {m_name});
 }
 
 void ThrowawayUser::prepare(QProcess &process, const QString &program, const QStringList &arguments) const
@@ -95,4 +121,16 @@ void ThrowawayUser::prepare(QProcess &process, const QString &program, const QSt
                                      QStringLiteral("--regid=%1").arg(m_gid),
                                      QStringLiteral("--clear-groups"), program} +
                          arguments);
+}
+
+bool ThrowawayUser::run(const QString &shellCommand) const
+{
+    return valid() &&
+           runTool(QStringLiteral("runuser"), {QStringLiteral("-u"), m_name, QStringLiteral("--"),
+                                               QStringLiteral("sh"), QStringLiteral("-c"), shellCommand});
+}
+
+bool ThrowawayUser::own(const QString &path) const
+{
+    return valid() && runTool(QStringLiteral("chown"), {m_name, path});
 }

@@ -52,6 +52,10 @@ public:
     int uid() const { return m_uid; }
     // Sets `process` up to run `program` with `arguments` as this user; does not start it.
     void prepare(QProcess &process, const QString &program, const QStringList &arguments) const;
+    // Runs a shell command as this user; true when it succeeded.
+    bool run(const QString &shellCommand) const;
+    // Hands a file over to this user.
+    bool own(const QString &path) const;
 
 private:
     QString m_name;

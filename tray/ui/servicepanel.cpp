@@ -78,6 +78,14 @@ QString rowStyle(const QColor &c)
     return QStringLiteral("color:%1; font-size:13px;").arg(colorName(c));
 }
 
+// Setting a style sheet re-polishes the widget even when the text is the same, which made a
+// once-a-second status the hidden tray's largest idle cost.
+void setStyleIfChanged(QWidget *widget, const QString &style)
+{
+    if (widget->styleSheet() != style)
+        widget->setStyleSheet(style);
+}
+
 } // namespace
 
 ServicePanel::ServicePanel(QWidget *parent) : QWidget(parent)
@@ -299,7 +307,8 @@ void ServicePanel::applyStatus(PipeClient::Status st)
             nameLabels[i]->setText(p.name);
             portLabels[i]->setText(p.port >= 1 ? QString::number(p.port) : QStringLiteral("--"));
             stateLabels[i]->setText(running ? tr("Service running") : tr("Service not running"));
-            stateLabels[i]->setStyleSheet(rowStyle(running ? colors.customGreen : colors.defaultRedColor));
+            setStyleIfChanged(stateLabels[i],
+                              rowStyle(running ? colors.customGreen : colors.defaultRedColor));
         } else if (st.connected) {
             nameLabels[i]->clear();
             portLabels[i]->clear();

@@ -3,10 +3,14 @@
 # and a bare Qt tray with the same three timers (bare_tray) start together and idle through the
 # same window, offscreen and then, when Xvfb and trayer are installed, on a virtual display
 # with a notification area. Prints for both, with the ratio shipped/bare:
-#   CPU per minute     user plus system time of all threads, the slope of /proc/PID/stat
-#                      sampled once a second (the counter only moves in clock ticks)
-#   wake-ups per sec.  context switches of all threads, short-lived ones included: a run of
-#                      the window's length minus a run without it, so start and end cancel out
+#   CPU per minute     user plus system time of all threads, short-lived ones included, from
+#                      the resource usage of the ended program (/proc counts CPU in 10 ms
+#                      ticks): a run with the window minus a run without it, so the start
+#                      and the end of both cancel out
+#   wake-ups per sec.  context switches of the main thread in the window: the event loop's
+#                      wake-ups; below it those of all threads, the per-cycle poll threads
+#                      included, from the resource usage as for CPU (start-up varies more
+#                      in switches than in CPU, so this line is the rougher one)
 #   resident memory    VmRSS at the end of the window
 #   start-up           from the start to the icon shown (the tray's log line, bare_tray's output)
 # Prints figures, never fails.
@@ -59,26 +63,46 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null; }
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null; }
-# The program's process under /usr/bin/time.
-child_of() { pgrep -P "$1" | head -n1; }
+# Context switches of the main thread: the wake-ups of the event loop.
+main_switches() { awk '/ctxt_switches:/ { n += $2 } END { print n }' "/proc/$1/task/$1/status" 2>/dev/null; }
 
-# run_pair DIR SECONDS: starts the shipped tray and the bare tray, each under /usr/bin/time,
-# waits until both show their icon and for the warm-up, samples both over SECONDS, ends both.
-# Writes DIR/{tray,bare}.{startup,samples,rss,switches,life}.
+# launch PREFIX PROGRAM ARGUMENTS...: starts the program under /usr/bin/time in a subshell that,
+# once the program has ended, writes the CPU time of everything it reaped (the program's dead
+# threads included, to the millisecond) to PREFIX.times; PREFIX.time gets the context switches.
+launch() {
+  local prefix=$1
+  shift
+  (
+    /usr/bin/time -f '%w %c %e' -o "$prefix.time" "$@" >"$prefix.out" 2>&1 &
+    wait $!
+    # Not in a pipeline: that would be another subshell, which has reaped nothing.
+    times >"$prefix.times"
+  ) &
+}
+
+# The program started by launch(): the child of /usr/bin/time, the child of the subshell.
+program_of() {
+  local timer
+  timer=$(pgrep -P "$1" | head -n1)
+  [ -n "$timer" ] && pgrep -P "$timer" | head -n1
+}
+
+# run_pair DIR SECONDS: starts the shipped tray and the bare tray, waits until both show their
+# icon, for the warm-up and for SECONDS more, then ends both. Writes for each of tray and bare:
+# DIR/NAME.startup (ms), NAME.wakeups (main thread, in the window), NAME.rss (KiB at the end),
+# NAME.cpu (ms), NAME.switches, NAME.life (s) (whole run).
 run_pair() {
-  local dir=$1 window=$2 t0_tray t0_bare tray_time bare_time tray_pid bare_pid shown_tray="" shown_bare=""
+  local dir=$1 window=$2 t0_tray t0_bare tray_shell bare_shell tray_pid bare_pid shown_tray="" shown_bare=""
   mkdir -p "$dir"
   rm -rf "$work/app/log"
   t0_tray=$(now_ms)
-  /usr/bin/time -f '%w %c %e' -o "$dir/tray.time" "$work/app/Orlune_DizovuvOdiv" >"$dir/tray.out" 2>&1 &
-  tray_time=$!
+  launch "$dir/tray" "$work/app/Orlune_DizovuvOdiv"
+  tray_shell=$!
   t0_bare=$(now_ms)
-  /usr/bin/time -f '%w %c %e' -o "$dir/bare.time" "$bare" "$work/app/Skin/Client/custom/tray_logo_28.png" \
-    >"$dir/bare.out" 2>&1 &
-  bare_time=$!
-  pids=("$tray_time" "$bare_time")
+  launch "$dir/bare" "$bare" "$work/app/Skin/Client/custom/tray_logo_28.png"
+  bare_shell=$!
+  pids=("$tray_shell" "$bare_shell")
   local deadline=$(($(now_ms) + 15000))
   while [ -z "$shown_tray" ] || [ -z "$shown_bare" ]; do
     [ -z "$shown_tray" ] && grep -q "TrayIcon shown" "$work/app/log/DizovuvOdiv.log" 2>/dev/null &&
@@ -89,44 +113,38 @@ run_pair() {
   done
   echo "${shown_tray:-n/a}" >"$dir/tray.startup"
   echo "${shown_bare:-n/a}" >"$dir/bare.startup"
-  tray_pid=$(child_of "$tray_time")
-  bare_pid=$(child_of "$bare_time")
+  tray_pid=$(program_of "$tray_shell")
+  bare_pid=$(program_of "$bare_shell")
   sleep "$warmup"
-  local i start
-  start=$(now_ms)
-  for ((i = 0; i <= window; i++)); do
-    [ "$i" -gt 0 ] && sleep 1
-    echo "$(($(now_ms) - start)) $(cpu_ticks "$tray_pid")" >>"$dir/tray.samples"
-    echo "$(($(now_ms) - start)) $(cpu_ticks "$bare_pid")" >>"$dir/bare.samples"
-  done
+  local tray_main bare_main
+  tray_main=$(main_switches "$tray_pid")
+  bare_main=$(main_switches "$bare_pid")
+  sleep "$window"
+  echo "$(($(main_switches "$tray_pid") - tray_main))" >"$dir/tray.wakeups"
+  echo "$(($(main_switches "$bare_pid") - bare_main))" >"$dir/bare.wakeups"
   rss_kib "$tray_pid" >"$dir/tray.rss"
   rss_kib "$bare_pid" >"$dir/bare.rss"
   kill "$tray_pid" "$bare_pid" 2>/dev/null
-  wait "$tray_time" "$bare_time" 2>/dev/null
+  wait "$tray_shell" "$bare_shell" 2>/dev/null
   pids=()
   local who
   for who in tray bare; do
     # time writes "Command terminated by signal N" first when the program did not exit itself.
     tail -n1 "$dir/$who.time" | awk '{ print $1 + $2 > "'"$dir/$who.switches"'"; print $3 > "'"$dir/$who.life"'" }'
+    # The second line of times, "0m1.234s 0m0.567s": user and system time of the reaped children.
+    tail -n1 "$dir/$who.times" | tr 'ms' '  ' | awk '{ printf "%.0f\n", ($1 * 60 + $2 + $3 * 60 + $4) * 1000 }' >"$dir/$who.cpu"
   done
 }
 
-# Least-squares slope of "milliseconds ticks" samples, as milliseconds of CPU per minute.
-cpu_per_minute() {
-  awk -v hz="$(getconf CLK_TCK)" '
-    NF == 2 && $2 != "" { n++; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
-    END {
-      d = n * sxx - sx * sx
-      if (n < 2 || d == 0) { print "n/a"; exit }
-      printf "%.1f", (n * sxy - sx * sy) / d * 1000 / hz * 60000
-    }' "$1"
+# per_unit LONG SHORT NAME FIELD SCALE: (FIELD of the long run - of the short run) per second of
+# the difference in life time, times SCALE; so the start and the end of both runs cancel out.
+per_unit() {
+  awk -v v1="$(cat "$1/$3.$4")" -v v0="$(cat "$2/$3.$4")" -v l1="$(cat "$1/$3.life")" -v l0="$(cat "$2/$3.life")" \
+    -v scale="$5" 'BEGIN { if (l1 - l0 <= 0) print "n/a"; else printf "%.1f", (v1 - v0) / (l1 - l0) * scale }'
 }
 
-wakeups_per_second() {
-  local dir_long=$1 dir_short=$2 who=$3
-  awk -v s1="$(cat "$dir_long/$who.switches")" -v s0="$(cat "$dir_short/$who.switches")" \
-    -v l1="$(cat "$dir_long/$who.life")" -v l0="$(cat "$dir_short/$who.life")" \
-    'BEGIN { if (l1 - l0 <= 0) print "n/a"; else printf "%.1f", (s1 - s0) / (l1 - l0) }'
+per_window() {
+  awk -v n="$(cat "$1/$2.wakeups")" -v s="$seconds" 'BEGIN { printf "%.1f", n / s }'
 }
 
 ratio() {
@@ -145,9 +163,10 @@ measure() {
   run_pair "$long" "$seconds"
   echo "== $mode, ${seconds} s window after ${warmup} s of warm-up"
   printf '  %-24s %14s %14s %8s\n' "" "shipped tray" "bare tray" "ratio"
-  row "CPU per minute (ms)" "$(cpu_per_minute "$long/tray.samples")" "$(cpu_per_minute "$long/bare.samples")"
-  row "wake-ups per second" "$(wakeups_per_second "$long" "$short" tray)" \
-    "$(wakeups_per_second "$long" "$short" bare)"
+  row "CPU per minute (ms)" "$(per_unit "$long" "$short" tray cpu 60)" "$(per_unit "$long" "$short" bare cpu 60)"
+  row "wake-ups per second" "$(per_window "$long" tray)" "$(per_window "$long" bare)"
+  row "  all threads' switches" "$(per_unit "$long" "$short" tray switches 1)" \
+    "$(per_unit "$long" "$short" bare switches 1)"
   row "resident memory (MiB)" "$(awk '{ printf "%.1f", $1 / 1024 }' "$long/tray.rss")" \
     "$(awk '{ printf "%.1f", $1 / 1024 }' "$long/bare.rss")"
   row "start-up to shown (ms)" "$(cat "$long/tray.startup")" "$(cat "$long/bare.startup")"

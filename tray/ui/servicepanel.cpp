@@ -86,6 +86,16 @@ void setStyleIfChanged(QWidget *widget, const QString &style)
         widget->setStyleSheet(style);
 }
 
+// What the process rows show depends on these fields only.
+bool sameRows(const PipeClient::Status &a, const PipeClient::Status &b)
+{
+    return a.connected == b.connected &&
+           std::equal(a.processes.cbegin(), a.processes.cend(), b.processes.cbegin(), b.processes.cend(),
+                      [](const PipeClient::ProcessInfo &p, const PipeClient::ProcessInfo &q) {
+                          return p.name == q.name && p.port == q.port && p.running == q.running;
+                      });
+}
+
 } // namespace
 
 ServicePanel::ServicePanel(QWidget *parent) : QWidget(parent)
@@ -263,6 +273,9 @@ void ServicePanel::buildUi()
 
 void ServicePanel::applyStatus(PipeClient::Status st)
 {
+    // A healthy service repeats its process list every second; rows drawn from the same list
+    // are left as they are rather than translated and formatted again.
+    const bool rowsCurrent = rowsDrawn && sameRows(st, lastStatus);
     lastStatus = st;
     const ThemeColors &colors = themeColors();
 
@@ -299,21 +312,24 @@ void ServicePanel::applyStatus(PipeClient::Status st)
     }
 
     // Offline, only the rows the last known list covers are redrawn; the others keep their names.
-    const int shown = std::min<int>(kRows, int(st.processes.size()));
-    for (int i = 0; i < kRows; ++i) {
-        if (i < shown) {
-            const PipeClient::ProcessInfo &p = st.processes.at(i);
-            const bool running = st.connected && p.running;
-            nameLabels[i]->setText(p.name);
-            portLabels[i]->setText(p.port >= 1 ? QString::number(p.port) : QStringLiteral("--"));
-            stateLabels[i]->setText(running ? tr("Service running") : tr("Service not running"));
-            setStyleIfChanged(stateLabels[i],
-                              rowStyle(running ? colors.customGreen : colors.defaultRedColor));
-        } else if (st.connected) {
-            nameLabels[i]->clear();
-            portLabels[i]->clear();
-            stateLabels[i]->clear();
+    if (!rowsCurrent) {
+        const int shown = std::min<int>(kRows, int(st.processes.size()));
+        for (int i = 0; i < kRows; ++i) {
+            if (i < shown) {
+                const PipeClient::ProcessInfo &p = st.processes.at(i);
+                const bool running = st.connected && p.running;
+                nameLabels[i]->setText(p.name);
+                portLabels[i]->setText(p.port >= 1 ? QString::number(p.port) : QStringLiteral("--"));
+                stateLabels[i]->setText(running ? tr("Service running") : tr("Service not running"));
+                setStyleIfChanged(stateLabels[i],
+                                  rowStyle(running ? colors.customGreen : colors.defaultRedColor));
+            } else if (st.connected) {
+                nameLabels[i]->clear();
+                portLabels[i]->clear();
+                stateLabels[i]->clear();
+            }
         }
+        rowsDrawn = true;
     }
 
     if (st.connected) {
@@ -358,6 +374,7 @@ void ServicePanel::retranslate()
     runningTimeLabel->setText(tr("Running Time"));
     autoStartCheckBox->setText(tr("Auto-start"));
     lastHeaderState = -1;
+    rowsDrawn = false;
     applyStatus(lastStatus);
 }
 

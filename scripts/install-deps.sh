@@ -7,7 +7,7 @@ set -euo pipefail
 build_pkgs=(cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libgl-dev libxkbcommon-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev librsvg2-bin)
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev librsvg2-bin time)
 run_pkgs=(xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(clang libclang-rt-14-dev xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core procps)
 windows_pkgs=(cmake ninja-build ccache googletest g++-mingw-w64-x86-64-posix wine wine64)

@@ -78,6 +78,24 @@ QString rowStyle(const QColor &c)
     return QStringLiteral("color:%1; font-size:13px;").arg(colorName(c));
 }
 
+// Setting a style sheet re-polishes the widget even when the text is the same, which made a
+// once-a-second status the hidden tray's largest idle cost.
+void setStyleIfChanged(QWidget *widget, const QString &style)
+{
+    if (widget->styleSheet() != style)
+        widget->setStyleSheet(style);
+}
+
+// What the process rows show depends on these fields only.
+bool sameRows(const PipeClient::Status &a, const PipeClient::Status &b)
+{
+    return a.connected == b.connected &&
+           std::equal(a.processes.cbegin(), a.processes.cend(), b.processes.cbegin(), b.processes.cend(),
+                      [](const PipeClient::ProcessInfo &p, const PipeClient::ProcessInfo &q) {
+                          return p.name == q.name && p.port == q.port && p.running == q.running;
+                      });
+}
+
 } // namespace
 
 ServicePanel::ServicePanel(QWidget *parent) : QWidget(parent)
@@ -261,6 +279,9 @@ void ServicePanel::buildUi()
 
 void ServicePanel::applyStatus(PipeClient::Status st)
 {
+    // A healthy service repeats its process list every second; rows drawn from the same list
+    // are left as they are rather than translated and formatted again.
+    const bool rowsCurrent = rowsDrawn && sameRows(st, lastStatus);
     lastStatus = st;
     const ThemeColors &colors = themeColors();
 
@@ -297,20 +318,24 @@ void ServicePanel::applyStatus(PipeClient::Status st)
     }
 
     // Offline, only the rows the last known list covers are redrawn; the others keep their names.
-    const int shown = std::min<int>(kRows, int(st.processes.size()));
-    for (int i = 0; i < kRows; ++i) {
-        if (i < shown) {
-            const PipeClient::ProcessInfo &p = st.processes.at(i);
-            const bool running = st.connected && p.running;
-            nameLabels[i]->setText(p.name);
-            portLabels[i]->setText(p.port >= 1 ? QString::number(p.port) : QStringLiteral("--"));
-            stateLabels[i]->setText(running ? tr("Service running") : tr("Service not running"));
-            stateLabels[i]->setStyleSheet(rowStyle(running ? colors.customGreen : colors.defaultRedColor));
-        } else if (st.connected) {
-            nameLabels[i]->clear();
-            portLabels[i]->clear();
-            stateLabels[i]->clear();
+    if (!rowsCurrent) {
+        const int shown = std::min<int>(kRows, int(st.processes.size()));
+        for (int i = 0; i < kRows; ++i) {
+            if (i < shown) {
+                const PipeClient::ProcessInfo &p = st.processes.at(i);
+                const bool running = st.connected && p.running;
+                nameLabels[i]->setText(p.name);
+                portLabels[i]->setText(p.port >= 1 ? QString::number(p.port) : QStringLiteral("--"));
+                stateLabels[i]->setText(running ? tr("Service running") : tr("Service not running"));
+                setStyleIfChanged(stateLabels[i],
+                                  rowStyle(running ? colors.customGreen : colors.defaultRedColor));
+            } else if (st.connected) {
+                nameLabels[i]->clear();
+                portLabels[i]->clear();
+                stateLabels[i]->clear();
+            }
         }
+        rowsDrawn = true;
     }
 
     if (st.connected) {
@@ -355,6 +380,7 @@ void ServicePanel::retranslate()
     runningTimeLabel->setText(tr("Running Time"));
     autoStartCheckBox->setText(tr("Auto-start"));
     lastHeaderState = -1;
+    rowsDrawn = false;
     applyStatus(lastStatus);
 }
 

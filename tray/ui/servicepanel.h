@@ -55,5 +55,7 @@ private:
     qint64 lastShownSeconds = -1;
     bool clockRunning = false;
     int lastHeaderState = -1;
+    // The process rows show lastStatus (false until the first status and after a retranslation).
+    bool rowsDrawn = false;
     PipeClient::Status lastStatus;
 };

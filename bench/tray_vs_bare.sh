@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# The tray's idle cost next to its floor. The shipped tray, beside a healthy stand-in service,
+# and a bare Qt tray with the same three timers (bare_tray) start together and idle through the
+# same window, offscreen and then, when Xvfb and trayer are installed, on a virtual display
+# with a notification area. Prints for both, with the ratio shipped/bare:
+#   CPU per minute     user plus system time of all threads, short-lived ones included, from
+#                      the resource usage of the ended program (/proc counts CPU in 10 ms
+#                      ticks): a run with the window minus a run without it, so the start
+#                      and the end of both cancel out
+#   wake-ups per sec.  context switches of the main thread in the window: the event loop's
+#                      wake-ups; below it those of all threads, the per-cycle poll threads
+#                      included, from the resource usage as for CPU (start-up varies more
+#                      in switches than in CPU, so this line is the rougher one)
+#   resident memory    VmRSS at the end of the window
+#   start-up           from the start to the icon shown (the tray's log line, bare_tray's output)
+# Prints figures, never fails.
+# Usage: bench/tray_vs_bare.sh [--build-dir DIR] [--seconds N] [--tray PROGRAM]
+#   --build-dir  the build tree to use (default build/release; built here when needed)
+#   --seconds    length of the idle window (default 60)
+#   --tray       measure this tray program instead of the build tree's (e.g. an older build)
+set -uo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$repo/build/release"
+seconds=60
+tray=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build-dir) build=$2; shift ;;
+    --seconds) seconds=$2; shift ;;
+    --tray) tray=$2; shift ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
+    *) echo "tray_vs_bare: unknown option '$1'" >&2; exit 0 ;;
+  esac
+  shift
+done
+
+# Warm-up after the icon is shown: past the first polls, the steady state is what a user pays.
+warmup=3
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  (cd "$repo" && cmake --preset release -B "$build" >/dev/null) || { echo "tray_vs_bare: configure failed"; exit 0; }
+fi
+cmake --build "$build" -j2 --target Orlune_DizovuvOdiv service-standin skin orlune_translations bare_tray \
+  >/dev/null || { echo "tray_vs_bare: build failed"; exit 0; }
+appdir="$build/appdir"
+bare="$build/bench/bare_tray"
+tray=${tray:-"$appdir/Orlune_DizovuvOdiv"}
+
+# shellcheck source=../scripts/lib/xdesktop.sh
+. "$repo/scripts/lib/xdesktop.sh"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do xd_stop "$pid"; done
+  xd_stop "${XD_STANDIN_PID:-}"
+  xd_stop_desktop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null; }
+# Context switches of the main thread: the wake-ups of the event loop.
+main_switches() { awk '/ctxt_switches:/ { n += $2 } END { print n }' "/proc/$1/task/$1/status" 2>/dev/null; }
+
+# launch PREFIX PROGRAM ARGUMENTS...: starts the program under /usr/bin/time in a subshell that,
+# once the program has ended, writes the CPU time of everything it reaped (the program's dead
+# threads included, to the millisecond) to PREFIX.times; PREFIX.time gets the context switches.
+launch() {
+  local prefix=$1
+  shift
+  (
+    /usr/bin/time -f '%w %c %e' -o "$prefix.time" "$@" >"$prefix.out" 2>&1 &
+    wait $!
+    # Not in a pipeline: that would be another subshell, which has reaped nothing.
+    times >"$prefix.times"
+  ) &
+}
+
+# The program started by launch(): the child of /usr/bin/time, the child of the subshell.
+program_of() {
+  local timer
+  timer=$(pgrep -P "$1" | head -n1)
+  [ -n "$timer" ] && pgrep -P "$timer" | head -n1
+}
+
+# run_pair DIR SECONDS: starts the shipped tray and the bare tray, waits until both show their
+# icon, for the warm-up and for SECONDS more, then ends both. Writes for each of tray and bare:
+# DIR/NAME.startup (ms), NAME.wakeups (main thread, in the window), NAME.rss (KiB at the end),
+# NAME.cpu (ms), NAME.switches, NAME.life (s) (whole run).
+run_pair() {
+  local dir=$1 window=$2 t0_tray t0_bare tray_shell bare_shell tray_pid bare_pid shown_tray="" shown_bare=""
+  mkdir -p "$dir"
+  rm -rf "$work/app/log"
+  t0_tray=$(now_ms)
+  launch "$dir/tray" "$work/app/Orlune_DizovuvOdiv"
+  tray_shell=$!
+  t0_bare=$(now_ms)
+  launch "$dir/bare" "$bare" "$work/app/Skin/Client/custom/tray_logo_28.png"
+  bare_shell=$!
+  pids=("$tray_shell" "$bare_shell")
+  local deadline=$(($(now_ms) + 15000))
+  while [ -z "$shown_tray" ] || [ -z "$shown_bare" ]; do
+    [ -z "$shown_tray" ] && grep -q "TrayIcon shown" "$work/app/log/DizovuvOdiv.log" 2>/dev/null &&
+      shown_tray=$(($(now_ms) - t0_tray))
+    [ -z "$shown_bare" ] && grep -q "^shown" "$dir/bare.out" 2>/dev/null && shown_bare=$(($(now_ms) - t0_bare))
+    [ "$(now_ms)" -gt "$deadline" ] && break
+    sleep 0.002
+  done
+  echo "${shown_tray:-n/a}" >"$dir/tray.startup"
+  echo "${shown_bare:-n/a}" >"$dir/bare.startup"
+  tray_pid=$(program_of "$tray_shell")
+  bare_pid=$(program_of "$bare_shell")
+  sleep "$warmup"
+  local tray_main bare_main
+  tray_main=$(main_switches "$tray_pid")
+  bare_main=$(main_switches "$bare_pid")
+  sleep "$window"
+  echo "$(($(main_switches "$tray_pid") - tray_main))" >"$dir/tray.wakeups"
+  echo "$(($(main_switches "$bare_pid") - bare_main))" >"$dir/bare.wakeups"
+  rss_kib "$tray_pid" >"$dir/tray.rss"
+  rss_kib "$bare_pid" >"$dir/bare.rss"
+  kill "$tray_pid" "$bare_pid" 2>/dev/null
+  wait "$tray_shell" "$bare_shell" 2>/dev/null
+  pids=()
+  local who
+  for who in tray bare; do
+    # time writes "Command terminated by signal N" first when the program did not exit itself.
+    tail -n1 "$dir/$who.time" | awk '{ print $1 + $2 > "'"$dir/$who.switches"'"; print $3 > "'"$dir/$who.life"'" }'
+    # The second line of times, "0m1.234s 0m0.567s": user and system time of the reaped children.
+    tail -n1 "$dir/$who.times" | tr 'ms' '  ' | awk '{ printf "%.0f\n", ($1 * 60 + $2 + $3 * 60 + $4) * 1000 }' >"$dir/$who.cpu"
+  done
+}
+
+# per_unit LONG SHORT NAME FIELD SCALE: (FIELD of the long run - of the short run) per second of
+# the difference in life time, times SCALE; so the start and the end of both runs cancel out.
+per_unit() {
+  awk -v v1="$(cat "$1/$3.$4")" -v v0="$(cat "$2/$3.$4")" -v l1="$(cat "$1/$3.life")" -v l0="$(cat "$2/$3.life")" \
+    -v scale="$5" 'BEGIN { if (l1 - l0 <= 0) print "n/a"; else printf "%.1f", (v1 - v0) / (l1 - l0) * scale }'
+}
+
+per_window() {
+  awk -v n="$(cat "$1/$2.wakeups")" -v s="$seconds" 'BEGIN { printf "%.1f", n / s }'
+}
+
+ratio() {
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    number = "^[0-9]+([.][0-9]+)?$"
+    if (a ~ number && b ~ number && b + 0 > 0) printf "%.2f", a / b; else print "n/a" }'
+}
+
+row() {
+  printf '  %-24s %14s %14s %8s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"
+}
+
+measure() {
+  local mode=$1 short="$work/$1-short" long="$work/$1-long"
+  run_pair "$short" 0
+  run_pair "$long" "$seconds"
+  echo "== $mode, ${seconds} s window after ${warmup} s of warm-up"
+  printf '  %-24s %14s %14s %8s\n' "" "shipped tray" "bare tray" "ratio"
+  row "CPU per minute (ms)" "$(per_unit "$long" "$short" tray cpu 60)" "$(per_unit "$long" "$short" bare cpu 60)"
+  row "wake-ups per second" "$(per_window "$long" tray)" "$(per_window "$long" bare)"
+  row "  all threads' switches" "$(per_unit "$long" "$short" tray switches 1)" \
+    "$(per_unit "$long" "$short" bare switches 1)"
+  row "resident memory (MiB)" "$(awk '{ printf "%.1f", $1 / 1024 }' "$long/tray.rss")" \
+    "$(awk '{ printf "%.1f", $1 / 1024 }' "$long/bare.rss")"
+  row "start-up to shown (ms)" "$(cat "$long/tray.startup")" "$(cat "$long/bare.startup")"
+}
+
+# An installation of its own beside a healthy stand-in service; nothing meets other runs.
+xd_install "$work" "$appdir"
+cp "$tray" "$work/app/Orlune_DizovuvOdiv"
+instance="Bench$$"
+printf '[product]\ninstanceId=%s\n' "$instance" >"$work/app/params.ini"
+xd_start_standin "$work/app/service-standin" "$work/service.log" --instance-id "$instance" --http-port 0 ||
+  { echo "tray_vs_bare: the stand-in service did not start"; exit 0; }
+echo "tray: $tray"
+echo "bare: $bare"
+
+QT_QPA_PLATFORM=offscreen measure offscreen
+if xd_missing_tools >/dev/null; then
+  xd_start_desktop "$work" && measure "Xvfb with trayer"
+else
+  echo "== Xvfb with trayer: skipped, missing $(xd_missing_tools | tr '\n' ' ')"
+fi
+exit 0

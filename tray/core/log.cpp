@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr qint64 kRotateSize = 4 * 1024 * 1024;
+constexpr qint64 kRotateSize = qint64{4} * 1024 * 1024;
 
 QFile logFile;
 QBasicMutex logMutex;

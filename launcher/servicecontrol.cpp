@@ -19,7 +19,7 @@ QByteArray runCommand(const platform::Command &command)
     QProcess process;
     process.start(QString::fromStdString(command.program), arguments, QIODevice::ReadWrite);
     process.waitForFinished(kCommandWaitMs);
-    const QByteArray output = process.readAllStandardOutput();
+    QByteArray output = process.readAllStandardOutput();
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished();

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing the project needs, from Debian's packages.
 # Idempotent: when everything is present it only checks and returns.
-# Usage: scripts/install-deps.sh [build|run|test|windows]...  (default: build)
+# Usage: scripts/install-deps.sh [build|run|test|check|windows]...  (default: build)
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config ccache
@@ -10,6 +10,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev librsvg2-bin time)
 run_pkgs=(xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(clang libclang-rt-14-dev xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core procps)
+check_pkgs=(clang-format clang-tidy shellcheck)
 windows_pkgs=(cmake ninja-build ccache googletest g++-mingw-w64-x86-64-posix wine wine64)
 
 want=()
@@ -19,6 +20,7 @@ for group in "$@"; do
     build) want+=("${build_pkgs[@]}") ;;
     run) want+=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;
     test) want+=("${build_pkgs[@]}" "${test_pkgs[@]}") ;;
+    check) want+=("${build_pkgs[@]}" "${check_pkgs[@]}") ;;
     windows) want+=("${windows_pkgs[@]}") ;;
     *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
   esac

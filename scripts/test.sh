@@ -3,17 +3,18 @@
 # desktop tests), the address/undefined-behaviour sanitizer build, the thread-sanitizer run of
 # the service link, a bounded fuzzing run of the answer decoder, and the Win32 backend under a
 # Windows API implementation. Installs what is missing first. Exits non-zero on any failure.
+# First, and fast, the check stage: clang-format, shellcheck and clang-tidy over the tree.
 #
-# Usage: scripts/test.sh [stage ...]   stages: debug asan tsan fuzz windows (default: all)
+# Usage: scripts/test.sh [stage ...]   stages: check debug asan tsan fuzz windows (default: all)
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(debug asan tsan fuzz windows)
+[ ${#stages[@]} -eq 0 ] && stages=(check debug asan tsan fuzz windows)
 
-scripts/install-deps.sh build test windows || exit 1
+scripts/install-deps.sh build test check windows || exit 1
 
 jobs=$(nproc)
 passed=0
@@ -49,6 +50,67 @@ run_ctest() {
     rm -f "$log"
 }
 
+# The check stage: each tool below is one counted result.
+
+# Every tracked C++ file formatted as .clang-format says (a CMake template such as *.h.in is
+# not C++ until configured).
+check_format() {
+    git ls-files -z -- '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run -Werror
+}
+
+# Tracked shell scripts: *.sh, or a shell in the first line (CMake files are not shell).
+shell_scripts() {
+    local file first
+    while IFS= read -r -d '' file; do
+        [ -f "$file" ] || continue
+        case "$file" in
+        *.sh) printf '%s\0' "$file" ;;
+        *)
+            first=$(head -n1 "$file" 2>/dev/null | tr -d '\0')
+            if [[ $first =~ ^#!.*[/[:space:]](ba|da|k)?sh([[:space:]]|$) ]]; then
+                printf '%s\0' "$file"
+            fi
+            ;;
+        esac
+    done < <(git ls-files -z)
+}
+
+# -x follows sourced files; .shellcheckrc says where to find them.
+check_shell() {
+    shell_scripts | xargs -0 -r shellcheck -x
+}
+
+# The product code for clang-tidy: the programs, the OS layer and the stand-ins, which every
+# integration test runs against, so a fault in them misleads the tests. Not the tests, the
+# benchmarks or the fuzzing harness; not the Win32 backend, which only the cross build compiles.
+tidy_files() {
+    git ls-files -z -- 'platform/*.cpp' 'tray/*.cpp' 'launcher/*.cpp' 'standins/*.cpp' \
+        ':!:*/tests/*' ':!:tray/link/fuzz/*' ':!:platform/win32/*'
+}
+
+# clang-tidy with the checks in .clang-tidy, on the debug build's compile commands. Configuring
+# is enough: no product file includes generated (moc) code.
+check_tidy() {
+    cmake --preset debug >/dev/null || return 1
+    tidy_files | xargs -0 -r -P"$jobs" -n1 clang-tidy -p build/debug --quiet 2>&1 |
+        { grep -v ' warnings generated\.$' || true; }
+}
+
+check_passed=0
+check_failed=0
+# Runs one tool and says how it went and how long it took.
+run_check() {
+    local tool=$1 start=$SECONDS
+    shift
+    if "$@"; then
+        echo "check $tool: passed ($((SECONDS - start)) s)"
+        check_passed=$((check_passed + 1))
+    else
+        echo "check $tool: FAILED ($((SECONDS - start)) s)"
+        check_failed=$((check_failed + 1))
+    fi
+}
+
 build() {
     local preset=$1
     shift
@@ -58,6 +120,15 @@ build() {
 for stage in "${stages[@]}"; do
     echo "=== stage: $stage"
     case "$stage" in
+    check)
+        run_check clang-format check_format
+        run_check shellcheck check_shell
+        run_check clang-tidy check_tidy
+        echo "check: $check_passed passed, $check_failed failed"
+        passed=$((passed + check_passed))
+        failed=$((failed + check_failed))
+        [ "$check_failed" -eq 0 ] || failed_stages+=("check")
+        ;;
     debug)
         if build debug; then
             run_ctest debug --preset debug

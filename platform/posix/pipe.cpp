@@ -184,7 +184,7 @@ PipeConnection PipeConnection::open(const std::string &pipePath)
     int rc;
     for (;;) {
         const int left = remainingMs(deadline);
-        timeval timeout{left / 1000, (left % 1000) * 1000};
+        timeval timeout{left / 1000, suseconds_t{left % 1000} * 1000};
         if (left == 0)
             timeout.tv_usec = 1000; // zero would mean "wait forever"
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);

@@ -24,7 +24,7 @@ std::string processNameFrom(const std::string &exeTarget, const std::string &com
         return fileNameOf(path);
     }
     if (comm.size() == kCommLimit) {
-        const std::string candidate = fileNameOf(argv0);
+        std::string candidate = fileNameOf(argv0);
         if (candidate.size() > comm.size() && candidate.compare(0, comm.size(), comm) == 0)
             return candidate;
     }

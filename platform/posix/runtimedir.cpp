@@ -177,7 +177,7 @@ PathResult pipeDirectory(const char *machineDirectory)
 
 std::string encodeObjectName(const std::string &name, const std::string &directory)
 {
-    const std::string encoded = percentEncode(name);
+    std::string encoded = percentEncode(name);
     const std::size_t room =
         directory.size() + 1 < kMaxSocketPath ? kMaxSocketPath - directory.size() - 1 : 0;
     const std::size_t limit = room < 255 ? room : 255; // NAME_MAX

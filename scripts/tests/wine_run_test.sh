@@ -64,7 +64,8 @@ grep -q 'from stderr' "$work/stdout" && fail "printed failure: stderr leaked int
 # A silent success is a success.
 fake_wine silent:0 say:0
 run prog.exe
-[ "$status" -eq 0 ] && [ "$calls" -eq 1 ] || fail "silent success: status $status after $calls calls"
+[ "$status" -eq 0 ] || fail "silent success: status $status, expected 0"
+[ "$calls" -eq 1 ] || fail "silent success: $calls calls, expected 1"
 
 # A process that is lost every time fails with wine's status after the last attempt.
 fake_wine silent:5 silent:6 silent:7 say:0

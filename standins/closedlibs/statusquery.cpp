@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr qsizetype kMaxAnswerBytes = 64 * 1024;
+constexpr qsizetype kMaxAnswerBytes = qsizetype{64} * 1024;
 
 struct HttpAnswer {
     int code = 0;

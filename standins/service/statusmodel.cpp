@@ -48,7 +48,9 @@ void StatusModel::setUptime(double seconds)
 
 double StatusModel::uptime() const
 {
-    return m_uptimeBase + static_cast<double>(m_sinceUptimeSet.elapsed() / 1000);
+    // Counts up in whole seconds, as a service reports its uptime.
+    const qint64 wholeSeconds = m_sinceUptimeSet.elapsed() / 1000;
+    return m_uptimeBase + static_cast<double>(wholeSeconds);
 }
 
 QJsonObject StatusModel::statusAnswer() const

@@ -132,7 +132,7 @@ QString currentLanCode()
 {
     const QString home = productHome();
     if (!home.isEmpty()) {
-        const QString code =
+        QString code =
             iniValue(productHomeParamsFile(home), QStringLiteral("language/currentLanCode"), QString());
         if (!code.isEmpty())
             return code;

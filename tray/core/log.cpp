@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr qint64 kRotateSize = 4 * 1024 * 1024;
+constexpr qint64 kRotateSize = qint64{4} * 1024 * 1024;
 
 QFile logFile;
 QBasicMutex logMutex;
@@ -103,7 +103,7 @@ QString setupLog(LogRotation rotation)
             pending << QStringLiteral("Unable to use log directory writable by others: %1").arg(directory);
             continue;
         }
-        const QString path = QDir(directory).filePath(QStringLiteral("DizovuvOdiv.log"));
+        QString path = QDir(directory).filePath(QStringLiteral("DizovuvOdiv.log"));
         if (rotation == LogRotation::Allowed && QFileInfo(path).size() >= kRotateSize) {
             QFile::remove(path + QStringLiteral(".1"));
             QFile::rename(path, path + QStringLiteral(".1"));

@@ -136,7 +136,7 @@ StatusDecode decodeStatus(const QByteArray &answer, PipeClient::Status &out)
     bool allListedRunning = true;
     const QJsonValue processes = object.value(QStringLiteral("processes"));
     const QJsonArray elements = processes.isArray() ? processes.toArray() : QJsonArray();
-    for (const QJsonValue &element : elements) {
+    for (const QJsonValue element : elements) {
         const QJsonObject process = element.isObject() ? element.toObject() : QJsonObject();
         const QString name = readString(process, QStringLiteral("name"));
         const ProcessKind kind = classify(readString(process, QStringLiteral("type")), name);

@@ -78,7 +78,7 @@ xd_wait 5 xd_find_window 639 342 >/dev/null || fail "no 639x342 panel after a cl
 panel=$(xd_find_window 639 342)
 read -r px py _ _ <<<"$(xd_geometry "$panel")"
 want_x=$(((1280 - 639) / 2)) want_y=$(((800 - 342) / 2))
-[ "$px" = "$want_x" ] && [ "$py" = "$want_y" ] || fail "panel at $px,$py, not centred at $want_x,$want_y"
+[ "$px,$py" = "$want_x,$want_y" ] || fail "panel at $px,$py, not centred at $want_x,$want_y"
 [ "$(log_count 'TrayIcon panel opened')" = 1 ] || fail "expected one 'panel opened' line"
 
 check_panel_colours() {

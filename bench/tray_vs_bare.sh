@@ -52,6 +52,7 @@ tray=${tray:-"$appdir/Orlune_DizovuvOdiv"}
 
 work=$(mktemp -d)
 pids=()
+# shellcheck disable=SC2317 # reached through the EXIT trap, which shellcheck does not follow
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do xd_stop "$pid"; done

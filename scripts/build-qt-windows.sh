@@ -18,12 +18,15 @@ fi
 qt_version="${host_version%%+*}"
 
 # Everything the product does not use is left out; bundled third-party code is used where
-# the mingw root has no library. Debian's source drops the tablet (wintab) headers.
+# the mingw root has no library. Debian's source drops the tablet (wintab) headers. Without
+# Direct2D, DirectWrite must go too: Qt 6.4 then still builds the platform plugin's reference
+# to the DirectWrite font database but not the database, and programs fail to link. Fonts come
+# through GDI.
 switches=(-release -static -static-runtime -xplatform win32-g++ -qt-host-path /usr
   -nomake tests -nomake examples -no-opengl -no-dbus -no-icu -no-zstd -no-openssl
   -no-feature-vulkan -no-libjpeg -no-gif -no-freetype -no-fontconfig
   -no-feature-sql -no-feature-printsupport -no-feature-concurrent -no-feature-xml
-  -no-feature-tabletevent -no-feature-direct2d
+  -no-feature-tabletevent -no-feature-direct2d -no-feature-directwrite -no-feature-directwrite3
   -qt-zlib -qt-libpng -qt-pcre -qt-harfbuzz)
 
 # The toolchain Qt is configured with is part of the key: Qt's own toolchain file chain-loads it.

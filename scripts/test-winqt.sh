@@ -21,7 +21,10 @@ export ORLUNE_QT_WINDOWS
 echo "test-winqt: Qt for Windows in $ORLUNE_QT_WINDOWS ($((SECONDS - started)) s)"
 
 started=$SECONDS
-cmake --preset windows -S "$root" >/dev/null
+# A build tree made with another Qt for Windows is configured afresh.
+fresh=()
+[ -f "$build/CMakeCache.txt" ] && ! grep -qF "$ORLUNE_QT_WINDOWS/" "$build/CMakeCache.txt" && fresh=(--fresh)
+(cd "$root" && cmake --preset windows "${fresh[@]}" >/dev/null)
 cmake --build "$build" -j2
 echo "test-winqt: programs for Windows built in $((SECONDS - started)) s"
 

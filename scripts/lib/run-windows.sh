@@ -32,7 +32,9 @@ echo "run-product: Qt for Windows (built once into the cache; log: $build/qt-bui
 ORLUNE_QT_WINDOWS=$(tail -n1 "$build/qt-build.log")
 export ORLUNE_QT_WINDOWS
 echo "run-product: building the Windows programs in $build"
-(cd "$repo" && cmake --preset windows >/dev/null)
+fresh=()
+[ -f "$build/CMakeCache.txt" ] && ! grep -qF "$ORLUNE_QT_WINDOWS/" "$build/CMakeCache.txt" && fresh=(--fresh)
+(cd "$repo" && cmake --preset windows "${fresh[@]}" >/dev/null)
 cmake --build "$build" -j2 --target Orlune_DizovuvOdiv service-standin skin orlune_translations
 appdir="$build/appdir"
 

@@ -46,7 +46,8 @@ start)
   [ -f "$prefix/system.reg" ] || echo "desktop: creating the wine prefix $prefix (once)"
   started=$SECONDS
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
-  echo "desktop: display $DISPLAY, wine prefix ready after $((SECONDS - started)) s"
+  echo "desktop: display $DISPLAY, wine prefix ready after $((SECONDS - started)) s;" \
+    "evilwm manages the windows (without a window manager wine waits 2 s for every hidden window)"
   {
     echo "export DISPLAY=$DISPLAY"
     echo "export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64"

@@ -19,6 +19,8 @@ wq_begin() {
   # Wine hands no variable named QT_* to Windows programs; WINEQT_* arrives as QT_*. Qt's
   # messages of a GUI program go to the debugger unless forced to standard error.
   export WINEQT_FORCE_STDERR_LOGGING=1
+  echo "wine: Qt settings go in as WINEQT_* (wine hands no QT_* variable to Windows programs);" \
+    "Qt's messages are forced to standard error"
   mkdir -p "$work/app"
   cp "$appdir"/*.exe "$work/app/"
   cp -r "$appdir/Skin" "$appdir/translation" "$work/app/"

@@ -77,12 +77,12 @@ wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 
 wq_start "$work/service.log" "$appdir/service-standin.exe" --instance-id "$instance"
 service_pid=$WQ_PID
-if ! xd_wait 20 grep -q "^ready " "$work/service.log"; then
+if ! xd_wait 20 grep -qs "^ready " "$work/service.log"; then
   # The web port is only for the client; when it is taken, serve without it.
   kill "$service_pid" 2>/dev/null || true
   wq_start "$work/service.log" "$appdir/service-standin.exe" --instance-id "$instance" --http-port 0
   service_pid=$WQ_PID
-  xd_wait 20 grep -q "^ready " "$work/service.log" || { cat "$work/service.log" >&2; exit 1; }
+  xd_wait 20 grep -qs "^ready " "$work/service.log" || { cat "$work/service.log" >&2; exit 1; }
 fi
 echo "run-product: Windows service stand-in serving \\\\.\\pipe\\${instance}_Service"
 

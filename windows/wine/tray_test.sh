@@ -89,6 +89,15 @@ check_panel() {
 check_panel "$artefacts/tray-panel-running.png"
 [ "$(xd_count_colour "$artefacts/tray-panel-running.png" '#00FF00')" -gt 50 ] || fail "running: no green state"
 
+step "the stand-in's control channel (its own named pipe): one server process down, restarting"
+wine "$work/app/service-standin.exe" --instance-id "$id" --send \
+  "processes mainServer:Server:9010:true,database:dbserver:9020:false,webServer:v7iZodore:18080:true,redis:redis-server:6379:true" \
+  >"$work/control.out" 2>&1 || fail "the control command was refused: $(cat "$work/control.out")"
+sleep 2.2
+xd_shot_window "$panel" "$artefacts/tray-panel-restarting.png"
+check_panel "$artefacts/tray-panel-restarting.png"
+[ "$(xd_count_colour "$artefacts/tray-panel-restarting.png" '#F1C40F')" -gt 50 ] || fail "restarting: no yellow state"
+
 step "the stand-in killed: offline, balloon"
 kill -9 "$service_pid"
 wait "$service_pid" 2>/dev/null || true

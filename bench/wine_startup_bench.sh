@@ -37,6 +37,7 @@ xd_start_display "$work" || exit 0
 evilwm -snap 0 >/dev/null 2>&1 &
 wm_pid=$!
 xd_start_trayer "$work"
+wq_wait_tray_host "$work" || exit 0
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 mkdir -p "$work/run" && chmod 700 "$work/run"

@@ -69,6 +69,7 @@ if [ -z "${DISPLAY:-}" ]; then
   evilwm -snap 0 >/dev/null 2>&1 &
   wm_pid=$!
   xd_start_trayer "$work"
+  wq_wait_tray_host "$work" || { echo "run-product: the notification area did not come up" >&2; exit 1; }
   echo "run-product: virtual display $DISPLAY with a window manager and a notification area"
 fi
 wineserver -p </dev/null >/dev/null 2>&1

@@ -11,6 +11,8 @@ prefix=$(realpath -m "$3")
 source_dir=$4
 # shellcheck source=../../scripts/lib/xdesktop.sh
 . "$source_dir/scripts/lib/xdesktop.sh"
+# shellcheck source=winqt.sh
+. "$source_dir/windows/wine/winqt.sh"
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -41,6 +43,8 @@ start)
   echo "$XD_XVFB_PID" >>"$state/pids"
   xd_start_trayer "$state"
   echo "$XD_TRAYER_PID" >>"$state/pids"
+  wq_wait_tray_host "$state" || { echo "FAIL: the notification area did not come up" >&2; exit 1; }
+  echo "desktop: waited for the notification area before starting any Windows program"
   # One server for every test: without it each program start waits for the last one's server.
   wineserver -p </dev/null >/dev/null 2>&1
   [ -f "$prefix/system.reg" ] || echo "desktop: creating the wine prefix $prefix (once)"

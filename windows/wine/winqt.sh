@@ -132,3 +132,17 @@ wq_click_centre() {
 wq_count_red() {
   convert "$1" -alpha off -fx '(r > 0.7 && g < 0.3 && b < 0.35) ? 1 : 0' -format '%[fx:int(mean*w*h+0.5)]' info:
 }
+
+# wq_wait_tray_host WORKDIR: waits until trayer (at the top right of the display) has drawn.
+# Once, with wine's explorer started while trayer was still coming up, no icon of the whole run
+# was docked; so no Windows program starts before this.
+wq_wait_tray_host() {
+  xd_wait 20 wq_tray_host_drawn "$1"
+}
+
+wq_tray_host_drawn() {
+  local width
+  width=$(xwininfo -root | awk '/^  Width:/ {print $NF}')
+  import -window root "$1/root.png" 2>/dev/null &&
+    [ "$(xd_pixel "$1/root.png" $((width - 10)) 16)" != "#000000" ]
+}

@@ -58,6 +58,7 @@ wq_kill_all() {
 
 # wq_wait PID: waits for a program started by wq_start; WQ_RC is its exit code as Windows gave
 # it (wine passes the low byte on; -1 arrives as 255).
+# shellcheck disable=SC2034 # for the caller
 wq_wait() {
   WQ_RC=0
   wait "$1" || WQ_RC=$?
@@ -65,10 +66,10 @@ wq_wait() {
 
 # The docked tray icon: a viewable explorer.exe window inside the notification area at the top.
 wq_find_icon() {
-  local w x y width height
+  local w y width height
   for w in $(xdotool search --classname "$WQ_ICON_CLASS" 2>/dev/null); do
-    xd_viewable "$w" && xd_embedded "$w" || continue
-    read -r x y width height <<<"$(xd_geometry "$w")"
+    { xd_viewable "$w" && xd_embedded "$w"; } || continue
+    read -r _ y width height <<<"$(xd_geometry "$w")"
     if [ "$y" -lt 32 ] && [ "$width" -le 64 ] && [ "$height" -le 64 ]; then
       echo "$w"
       return 0

@@ -2,6 +2,8 @@
 # Installs what building, running and testing the project needs, from Debian's packages.
 # Idempotent: when everything is present it only checks and returns.
 # Usage: scripts/install-deps.sh [build|run|test|check|windows]...  (default: build)
+# windows: the OS layer's cross build, Qt for Windows from Debian's source and the programs
+# for Windows with their end-to-end tests under wine on a virtual desktop.
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config ccache
@@ -11,7 +13,9 @@ build_pkgs=(cmake ninja-build g++ pkg-config ccache
 run_pkgs=(xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(clang libclang-rt-14-dev xvfb trayer xdotool imagemagick qt6-qpa-plugins fonts-dejavu-core procps)
 check_pkgs=(clang-format clang-tidy shellcheck)
-windows_pkgs=(cmake ninja-build ccache googletest g++-mingw-w64-x86-64-posix wine wine64)
+windows_pkgs=(cmake ninja-build ccache googletest g++-mingw-w64-x86-64-posix wine wine64
+  dpkg-dev qt6-base-dev qt6-base-dev-tools qt6-l10n-tools libspdlog-dev librsvg2-bin
+  xvfb trayer xdotool imagemagick evilwm fonts-wine)
 
 want=()
 [ $# -eq 0 ] && set -- build

@@ -29,6 +29,8 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# --windows (first): the Windows programs under wine; see scripts/lib/run-windows.sh --help.
+[ "${1:-}" = --windows ] && { shift; exec "$repo/scripts/lib/run-windows.sh" "$@"; }
 preset=release
 once=0
 tray_only=0

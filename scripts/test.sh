@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the project: the native debug build (unit, integration and
 # desktop tests), the address/undefined-behaviour sanitizer build, the thread-sanitizer run of
-# the service link, a bounded fuzzing run of the answer decoder, and the Win32 backend under a
-# Windows API implementation. Installs what is missing first. Exits non-zero on any failure.
+# the service link, a bounded fuzzing run of the answer decoder, the Win32 backend under a
+# Windows API implementation, and the programs built for Windows run end to end under it.
+# Installs what is missing first. Exits non-zero on any failure.
 # First, and fast, the check stage: clang-format, shellcheck and clang-tidy over the tree.
 #
-# Usage: scripts/test.sh [stage ...]   stages: check debug asan tsan fuzz windows (default: all)
+# Usage: scripts/test.sh [stage ...]   stages: check debug asan tsan fuzz windows winqt (default: all)
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(check debug asan tsan fuzz windows)
+[ ${#stages[@]} -eq 0 ] && stages=(check debug asan tsan fuzz windows winqt)
 
 scripts/install-deps.sh build test check windows || exit 1
 
@@ -165,6 +166,12 @@ for stage in "${stages[@]}"; do
         rc=$?
         cat "$root/build/windows-tests.log"
         count_results windows "$rc" "$root/build/windows-tests.log"
+        ;;
+    winqt)
+        scripts/test-winqt.sh >"$root/build/winqt-tests.log" 2>&1
+        rc=$?
+        cat "$root/build/winqt-tests.log"
+        count_results winqt "$rc" "$root/build/winqt-tests.log"
         ;;
     *)
         echo "unknown stage: $stage" >&2

@@ -4,7 +4,11 @@
 #include "options.h"
 #include "standin.h"
 
+#include "platform/servicehost.h"
+
 #include <QCoreApplication>
+
+#include <memory>
 
 namespace {
 
@@ -36,7 +40,29 @@ int main(int argc, char **argv)
         printError(error);
         return kExitCannotServe;
     }
+    // Reported running to the service manager only once the pipe and the web port are served.
+    std::unique_ptr<platform::ServiceHost> service;
+    if (options.service) {
+        platform::ErrorCode serviceError = 0;
+        service = platform::ServiceHost::start(
+            options.service->toStdString(),
+            [&standIn] {
+                QMetaObject::invokeMethod(
+                    &standIn, [&standIn] { standIn.quit(QStringLiteral("service stop requested")); },
+                    Qt::QueuedConnection);
+            },
+            serviceError);
+        if (!service) {
+            printError(QStringLiteral("cannot run as the service %1, error=%2")
+                           .arg(*options.service)
+                           .arg(serviceError));
+            return kExitCannotServe;
+        }
+        printEvent(QStringLiteral("running as the service %1").arg(*options.service));
+    }
     const int code = QCoreApplication::exec();
+    if (service)
+        service->stopped();
     printEvent(QStringLiteral("exit %1").arg(code));
     return code;
 }

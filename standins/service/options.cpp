@@ -114,6 +114,12 @@ struct OptionNames {
     QCommandLineOption readTimeout{
         QStringLiteral("read-timeout"),
         QStringLiteral("Time a client has to send its request line (default 5000)."), QStringLiteral("MS")};
+    QCommandLineOption service{
+        QStringLiteral("service"),
+        QStringLiteral("Run as the Windows service NAME, started by the service control manager "
+                       "(\"sc create\" it with this option in its command line); a stop request "
+                       "of the manager ends the stand-in like \"quit\". Windows only."),
+        QStringLiteral("NAME")};
     QCommandLineOption send{
         QStringLiteral("send"),
         QStringLiteral("Client mode: send a control command to the stand-in of --instance-id, "
@@ -128,7 +134,7 @@ void configure(QCommandLineParser &parser, const OptionNames &names)
     parser.addOptions({names.instanceId, names.fault, names.processes, names.autoStart, names.uptime,
                        names.stopExits, names.httpPort, names.http, names.httpStatus,
                        names.httpStatusSequence, names.httpDelayProbes, names.superUser, names.right1,
-                       names.readTimeout, names.send});
+                       names.readTimeout, names.service, names.send});
 }
 
 // Reads one option's value when it is set; false with `error` filled when it is invalid.
@@ -222,6 +228,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
                        readValue(
                            parser, names.readTimeout, o.readTimeoutMs,
                            [](const QString &text) { return parseInt(text, 1, 3600000); }, error) &&
+                       readValue(parser, names.service, o.service, identity, error) &&
                        readValue(parser, names.send, o.send, identity, error);
     Q_ASSERT(valid || !error.isEmpty());
     return parsed;

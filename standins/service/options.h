@@ -26,7 +26,8 @@ struct Options {
     int superUser = 1;
     bool right1 = true;
     int readTimeoutMs = 5000;
-    std::optional<QString> send; // client mode: the control command to send
+    std::optional<QString> service; // the Windows service name to run as
+    std::optional<QString> send;    // client mode: the control command to send
 };
 
 struct ParsedOptions {

@@ -25,9 +25,10 @@ public:
     // be served.
     bool start(QString *error);
 
-private:
+    // Prints why, then ends the event loop with 0.
     void quit(const QString &why);
 
+private:
     Options m_options;
     StatusModel m_model;
     PipeServer *m_pipe;

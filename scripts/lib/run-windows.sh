@@ -85,7 +85,7 @@ if ! xd_wait 20 grep -qs "^ready " "$work/service.log"; then
   service_pid=$WQ_PID
   xd_wait 20 grep -qs "^ready " "$work/service.log" || { cat "$work/service.log" >&2; exit 1; }
 fi
-echo "run-product: Windows service stand-in serving \\\\.\\pipe\\${instance}_Service"
+printf 'run-product: Windows service stand-in serving \\\\.\\pipe\\%s_Service\n' "$instance"
 
 wq_start "$work/tray.out" "$appdir/Orlune_DizovuvOdiv.exe"
 tray_pid=$WQ_PID

@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -366,11 +367,24 @@ void ServicePanel::updateRunningTime()
         return;
     // A negative uptime from the service counts as zero; it would also collide with the "nothing
     // shown yet" marker and leave the label blank.
-    const qint64 total = std::max<qint64>(0, uptimeBase + clockElapsed.elapsed() / 1000);
-    if (total == lastShownSeconds)
+    runningSeconds = std::max<qint64>(0, uptimeBase + clockElapsed.elapsed() / 1000);
+    showRunningTime();
+}
+
+// A hidden panel's label is left alone: relaying it out every second is most of what an idle
+// tray would spend on a panel nobody sees. Showing the panel brings it up to date.
+void ServicePanel::showRunningTime()
+{
+    if (runningSeconds < 0 || runningSeconds == lastShownSeconds || !isVisible())
         return;
-    lastShownSeconds = total;
-    runningTimeValueLabel->setText(runningTimeText(total));
+    lastShownSeconds = runningSeconds;
+    runningTimeValueLabel->setText(runningTimeText(runningSeconds));
+}
+
+void ServicePanel::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    showRunningTime();
 }
 
 void ServicePanel::retranslate()

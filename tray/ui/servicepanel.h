@@ -30,10 +30,12 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildUi();
     void updateRunningTime();
+    void showRunningTime();
 
     QLabel *titleLabel = nullptr;
     QLabel *systemNameLabel = nullptr;
@@ -53,6 +55,8 @@ private:
     qint64 uptimeBase = 0;
     qint64 lastReportedUptime = -1;
     qint64 lastShownSeconds = -1;
+    // What the running time reads now; the label follows it while the panel is visible.
+    qint64 runningSeconds = -1;
     bool clockRunning = false;
     int lastHeaderState = -1;
     // The process rows show lastStatus (false until the first status and after a retranslation).

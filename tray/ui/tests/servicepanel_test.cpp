@@ -78,6 +78,8 @@ protected:
         ASSERT_TRUE(app.isValid());
         app.addAssets();
         panel = std::make_unique<ServicePanel>();
+        // The running time is drawn only on a visible panel, as a person sees it.
+        panel->show();
     }
 
     void TearDown() override { panel.reset(); }
@@ -336,6 +338,23 @@ TEST_F(PanelTest, ClockFreezesOfflineAndRestartsFromTheNextConnectedStatus)
 
     // Back online with a higher uptime: a stopped clock always takes the service's value.
     panel->applyStatus(connected(7200));
+    EXPECT_EQ(clock(), "02:00:00");
+}
+
+TEST_F(PanelTest, AHiddenPanelShowsTheCurrentOrFrozenTimeWhenShown)
+{
+    panel->hide();
+    panel->applyStatus(connected(3725));
+    panel->show();
+    EXPECT_EQ(clock(), "01:02:05");
+
+    // Going offline while hidden freezes the value of that moment, not the one last drawn.
+    panel->hide();
+    panel->applyStatus(offline());
+    panel->applyStatus(connected(7200));
+    panel->applyStatus(offline());
+    QTest::qWait(1100);
+    panel->show();
     EXPECT_EQ(clock(), "02:00:00");
 }
 

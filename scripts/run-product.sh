@@ -241,14 +241,7 @@ sleep 0.5
 xd_shot_window "$(client_window)" "$shots/main-window.png"
 echo "run-product: signed in; screenshots login.png, main-window.png"
 
-# shellcheck disable=SC2119 # no window to leave out: the menu is the tray's only other one
-menu_open() { [ -n "$(xd_other_windows)" ]; }
-xd_click "$icon" 11 15 3
-xd_wait 5 menu_open || stop_here "no menu on the tray icon"
-# shellcheck disable=SC2119
-menu=$(xd_other_windows | head -n1)
-read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
-xd_click "$menu" $((mw / 2)) $((mh - 12))
+xd_choose_exit "$icon" || stop_here "no menu on the tray icon"
 xd_wait 5 xd_find_window 440 >/dev/null || stop_here "no question after Exit"
 question=$(xd_find_window 440)
 sleep 0.3

@@ -161,6 +161,7 @@ xd_find_window() {
 }
 
 # Viewable top-level windows of the tray other than the ones given.
+# shellcheck disable=SC2120 # the scripts that source this pass the windows to leave out
 xd_other_windows() {
   local w skip
   for w in $(xdotool search --classname "$XD_TRAY_CLASS" 2>/dev/null); do
@@ -174,6 +175,21 @@ xd_other_windows() {
 # xd_click WINDOW X Y [BUTTON]: clicks at a point relative to the window.
 xd_click() {
   xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"
+}
+
+# Whether a window of the tray other than its icon is open (the context menu, where no panel or
+# dialog is).
+xd_menu_open() { [ -n "$(xd_other_windows)" ]; }
+
+# xd_choose_exit ICON: right-clicks the tray icon and chooses Exit, the menu's last entry; fails
+# when no menu opens within 5 s. Only for a tray showing no other window.
+xd_choose_exit() {
+  local menu mw mh
+  xd_click "$1" 11 15 3
+  xd_wait 5 xd_menu_open || return 1
+  menu=$(xd_other_windows | head -n1)
+  read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
+  xd_click "$menu" $((mw / 2)) $((mh - 12))
 }
 
 # xd_shot_window WINDOW FILE: a screenshot of the window as it appears on the screen.

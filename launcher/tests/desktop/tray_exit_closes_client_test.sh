@@ -60,7 +60,6 @@ tray_log_has() { grep -qF -- "$1" "$tray_log" 2>/dev/null; }
 # A tray line naming the client's process id, quoted or not.
 tray_log_names_client() { grep -qE -- "$1 \"?$client_id\"?\$" "$tray_log" 2>/dev/null; }
 traced() { grep -qF -- "$1" "$work/trace" 2>/dev/null; }
-menu_open() { [ -n "$(xd_other_windows)" ]; }
 
 step "desktop, notification area, service, tray"
 xd_start_desktop "$work"
@@ -79,11 +78,7 @@ client_id=$client_pid
 xd_wait 20 traced "MainFrame shown" || fail "the client did not reach its main frame"
 
 step "right-click, Exit, Yes"
-xd_click "$icon" 11 15 3
-xd_wait 5 menu_open || fail "no context menu"
-menu=$(xd_other_windows | head -n1)
-read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
-xd_click "$menu" $((mw / 2)) $((mh - 12))
+xd_choose_exit "$icon" || fail "no context menu"
 xd_wait 5 xd_find_window 440 >/dev/null || fail "no 440 wide dialog after Exit"
 dialog=$(xd_find_window 440)
 read -r _ _ dw dh <<<"$(xd_geometry "$dialog")"

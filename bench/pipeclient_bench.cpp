@@ -2,6 +2,7 @@
 #include "pipeclienttestaccess.h"
 #include "pipeprotocol.h"
 
+#include <installation/files.h>
 #include <platform/pipe.h>
 
 #include <QCoreApplication>
@@ -166,7 +167,7 @@ int main(int argc, char **argv)
         params.setValue(QStringLiteral("product/instanceId"),
                         QStringLiteral("Bench%1").arg(QCoreApplication::applicationPid()));
     }
-    overrideApplicationDir(appDir.path());
+    installation::overrideApplicationDir(appDir.path());
 
     QProcess service;
     service.setStandardOutputFile(QProcess::nullDevice());

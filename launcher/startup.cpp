@@ -13,6 +13,8 @@
 #include "tqmessagebox.h"
 #include "useractivitymonitor.h"
 
+#include <installation/files.h>
+#include <installation/names.h>
 #include <platform/logfile.h>
 
 #include <QDebug>
@@ -61,11 +63,11 @@ void setUpLog()
 {
     IBrisaLog *log = CreateBrisaLog();
     log->setMode(IBrisaLog::FileOnly);
-    const QString logDir = QCoreApplication::applicationDirPath() + QStringLiteral("/log");
+    const QString logDir = installation::logDirectory();
     // Not writable by other users whatever the umask: they could plant files for us to write into.
     platform::ErrorCode error = 0;
     platform::makeLogDirectory(QDir::toNativeSeparators(logDir).toStdString(), error);
-    const QString path = logDir + QStringLiteral("/VadorivOruziz.log");
+    const QString path = QDir(logDir).filePath(installation::clientLogFileName());
     log->open(path.toLocal8Bit().constData(), kLogFileSize, kLogFiles, IBrisaLog::AppendToCurrentFile);
     qDebug() << "path:" << path;
     tqLogMgr()->SetLogCallback(log);

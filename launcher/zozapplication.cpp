@@ -7,6 +7,8 @@
 
 #include "platform/localserver.h"
 
+#include <installation/names.h>
+
 #include <QDebug>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -17,25 +19,13 @@ namespace {
 constexpr int kTrayExitPollMs = 300;
 constexpr int kConnectWaitMs = 500;
 
-std::string trayExitEventName()
-{
-    return (QStringLiteral("Local\\") + tqParamsMgr()->instanceId() + QStringLiteral("_TrayExitRequest"))
-        .toStdString();
-}
-
-// Held by the installation's one client from its start-up check until it gives the name up.
-std::string instanceClaimName(const QString &instanceId)
-{
-    return (QStringLiteral("Local\\") + instanceId + QStringLiteral("_ClientInstance")).toStdString();
-}
-
 // Where the installation's client serves its name: a per-user place, never one other users
 // share. Empty when there is none.
 QString instanceServerName(const QString &instanceId)
 {
     platform::ErrorCode error = 0;
     const std::string name =
-        platform::localServerName((QStringLiteral("Local\\") + instanceId).toStdString(), error);
+        platform::localServerName(installation::clientLocalServerName(instanceId).toStdString(), error);
     return error == 0 ? QString::fromStdString(name) : QString();
 }
 
@@ -64,7 +54,8 @@ bool ZozApplication::isAnotherInstanceRunning(const QString &instanceId)
 {
     // Claiming first makes the start atomic: of several clients started at the same moment
     // exactly one owns the claim, and keeps it for as long as it serves the name.
-    m_instanceClaim = platform::SingleInstanceMutex::create(instanceClaimName(instanceId));
+    m_instanceClaim = platform::SingleInstanceMutex::create(
+        installation::clientInstanceClaimName(instanceId).toStdString());
     const platform::SingleInstanceMutex::State claim = m_instanceClaim->state();
     const QString serverName = instanceServerName(instanceId);
     if (claim != platform::SingleInstanceMutex::State::Owned) {
@@ -117,8 +108,9 @@ void ZozApplication::newLocalSocketConnection()
 void ZozApplication::checkTrayExitRequest()
 {
     if (!m_trayExitEvent.valid()) {
-        m_trayExitEvent =
-            platform::NamedEvent::open(trayExitEventName(), platform::NamedEvent::Access::Synchronize);
+        m_trayExitEvent = platform::NamedEvent::open(
+            installation::exitRequestEventName(tqParamsMgr()->instanceId()).toStdString(),
+            platform::NamedEvent::Access::Synchronize);
         if (!m_trayExitEvent.valid())
             return;
     }

@@ -85,7 +85,7 @@ check_shell() {
 # integration test runs against, so a fault in them misleads the tests. Not the tests, the
 # benchmarks or the fuzzing harness; not the Win32 backend, which only the cross build compiles.
 tidy_files() {
-    git ls-files -z -- 'platform/*.cpp' 'tray/*.cpp' 'launcher/*.cpp' 'standins/*.cpp' \
+    git ls-files -z -- 'platform/*.cpp' 'installation/*.cpp' 'tray/*.cpp' 'launcher/*.cpp' 'standins/*.cpp' \
         ':!:*/tests/*' ':!:tray/link/fuzz/*' ':!:platform/win32/*'
 }
 

@@ -1,13 +1,13 @@
 #include "activeappdir.h"
 
-#include "config.h"
+#include <installation/files.h>
 
 ActiveAppDir::ActiveAppDir()
 {
-    overrideApplicationDir(path());
+    installation::overrideApplicationDir(path());
 }
 
 ActiveAppDir::~ActiveAppDir()
 {
-    overrideApplicationDir(QString());
+    installation::overrideApplicationDir(QString());
 }

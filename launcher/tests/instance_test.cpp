@@ -3,6 +3,8 @@
 
 #include "platform/localserver.h"
 
+#include <installation/names.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -51,7 +53,8 @@ protected:
     static QString serverPath(const QString &id)
     {
         platform::ErrorCode error = 0;
-        return QString::fromStdString(platform::localServerName(("Local\\" + id).toStdString(), error));
+        return QString::fromStdString(
+            platform::localServerName(installation::clientLocalServerName(id).toStdString(), error));
     }
 
     // A first client of installation `id` waits in its login form and a second one is refused.

@@ -3,6 +3,8 @@
 #include "platform/namedevent.h"
 #include "platform/processes.h"
 
+#include <installation/names.h>
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -171,7 +173,7 @@ bool LauncherRig::waitForTrace(qint64 pid, const QString &fragment, int timeoutM
 
 QString LauncherRig::logPath() const
 {
-    return m_app.filePath(QStringLiteral("log/VadorivOruziz.log"));
+    return m_app.filePath("log/" + installation::clientLogFileName());
 }
 
 QStringList LauncherRig::logMessages(qint64 pid) const
@@ -190,9 +192,9 @@ QStringList LauncherRig::logMessages(qint64 pid) const
 bool LauncherRig::createExitRequest()
 {
     m_exitEvent = std::make_unique<ExitEvent>();
-    m_exitEvent->event = platform::NamedEvent::create(
-        (QStringLiteral("Local\\") + m_instanceId + QStringLiteral("_TrayExitRequest")).toStdString(),
-        platform::NamedEvent::Security::Default);
+    m_exitEvent->event =
+        platform::NamedEvent::create(installation::exitRequestEventName(m_instanceId).toStdString(),
+                                     platform::NamedEvent::Security::Default);
     return m_exitEvent->event.valid();
 }
 

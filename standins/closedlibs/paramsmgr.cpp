@@ -1,16 +1,16 @@
 #include "paramsmgr.h"
 
-#include "config.h"
+#include <installation/files.h>
 
-// The installation identifier and the service name come from the tray's own accessors, so the
-// tray and the client can never disagree on the names of the objects they share.
+// Read from params.ini beside the executable through the installation contract, as the real
+// library reads it itself.
 
 namespace {
 
 int intParam(const QString &key, int defaultValue, int minimum, int maximum)
 {
     bool ok = false;
-    const int value = paramValue(key, QString::number(defaultValue)).toInt(&ok);
+    const int value = installation::paramValue(key, QString::number(defaultValue)).toInt(&ok);
     return ok && value >= minimum && value <= maximum ? value : defaultValue;
 }
 
@@ -23,22 +23,22 @@ int portParam(const QString &key, int defaultValue)
 
 QString ParamsMgr::instanceId() const
 {
-    return ::instanceId();
+    return installation::instanceId();
 }
 
 QString ParamsMgr::serviceName() const
 {
-    return ::serviceName();
+    return installation::serviceName();
 }
 
 QString ParamsMgr::manufacturers() const
 {
-    return paramValue(QStringLiteral("client/manufacturers"), appName());
+    return installation::paramValue(QStringLiteral("client/manufacturers"), installation::appName());
 }
 
 QString ParamsMgr::torvikServerIp() const
 {
-    return paramValue(QStringLiteral("client/torvikServerIp"), QStringLiteral("127.0.0.1"));
+    return installation::paramValue(QStringLiteral("client/torvikServerIp"), QStringLiteral("127.0.0.1"));
 }
 
 int ParamsMgr::webDebugPort() const
@@ -72,7 +72,8 @@ int ParamsMgr::getQ_OS_WINType() const
 
 bool ParamsMgr::isOpenConsoleLog() const
 {
-    const QString value = paramValue(QStringLiteral("client/openConsoleLog"), QStringLiteral("0"));
+    const QString value =
+        installation::paramValue(QStringLiteral("client/openConsoleLog"), QStringLiteral("0"));
     return value == QLatin1String("1") || value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
 }
 

@@ -1,19 +1,19 @@
 #include "skinmgr.h"
 
-#include "config.h"
-
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 
+#include <installation/files.h>
+
 QString SkinMgr::fontFamily() const
 {
-    return skinValue(QStringLiteral("normal/fontFamily"), QGuiApplication::font().family());
+    return installation::skinValue(QStringLiteral("normal/fontFamily"), QGuiApplication::font().family());
 }
 
 bool SkinMgr::getQss(QString &qss) const
 {
-    QFile file(skinFilePath(QStringLiteral("client.qss")));
+    QFile file(installation::skinFilePath(QStringLiteral("client.qss")));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
     const QString text = QString::fromUtf8(file.readAll());

@@ -1,13 +1,14 @@
 #include "tqlogic.h"
 
 #include "clientsdk.h"
-#include "config.h"
 #include "standinhooks.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QThread>
 #include <QTranslator>
+
+#include <installation/files.h>
 
 IKvClientSdk *TqLogic::m_ClientSdk = nullptr;
 
@@ -32,7 +33,7 @@ bool TqLogic::init(QApplication *app)
     if (!m_translationInstalled) {
         // The client's texts follow the product language, like the tray's.
         auto *translator = new QTranslator(app);
-        if (translator->load(translationFilePath(currentLanCode())))
+        if (translator->load(installation::translationFilePath(installation::currentLanCode())))
             QCoreApplication::installTranslator(translator);
         else
             delete translator;

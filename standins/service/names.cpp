@@ -2,6 +2,8 @@
 
 #include "platform/pipe.h"
 
+#include <installation/names.h>
+
 namespace {
 
 QString serverNameForPipe(const QString &pipePath)
@@ -11,17 +13,12 @@ QString serverNameForPipe(const QString &pipePath)
 
 } // namespace
 
-QString pipePathFor(const QString &instanceId)
-{
-    return QStringLiteral("\\\\.\\pipe\\") + instanceId + QStringLiteral("_Service");
-}
-
 QString pipeServerName(const QString &instanceId)
 {
-    return serverNameForPipe(pipePathFor(instanceId));
+    return serverNameForPipe(installation::servicePipePath(instanceId));
 }
 
 QString controlServerName(const QString &instanceId)
 {
-    return serverNameForPipe(pipePathFor(instanceId) + QStringLiteral(".control"));
+    return serverNameForPipe(installation::serviceControlPipePath(instanceId));
 }

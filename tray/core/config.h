@@ -3,24 +3,25 @@
 #include <QColor>
 #include <QString>
 
-// Installation settings of the tray, read from the product's INI files beside the executable.
-// Every accessor opens its file anew on each call, so an edit takes effect at the next call;
-// all of them may be called from any thread.
+#include <installation/files.h>
 
-// The directory the files are read from: the executable's directory, or the one given to
-// overrideApplicationDir() (an empty string restores the executable's). Tests use the
-// override because their binaries share one directory.
-QString applicationDir();
-void overrideApplicationDir(const QString &dir);
+// Installation settings of the tray. What the installation's files say is read by the
+// installation contract (installation/files.h), anew on each call; the names below apply its
+// rules (installation/names.h) to what the files say. All of them may be called from any thread.
 
-QString paramValue(const QString &key, const QString &defaultValue);
-QString appName();
-QString instanceId();
-QString serviceName();
-// The product home's language wins over the application directory's.
-QString currentLanCode();
-// Value of "recordPlan/hasLocalPlan" in the product home's params.ini; 0 without a home.
-int productHomePlanValue();
+using installation::applicationDir;
+using installation::appName;
+using installation::clientAssetPath;
+using installation::currentLanCode;
+using installation::instanceId;
+using installation::paramValue;
+using installation::productHomePlanValue;
+using installation::serviceName;
+using installation::skinFilePath;
+using installation::skinName;
+using installation::skinValue;
+using installation::translationFilePath;
+
 // appName() without blanks, lower case, plus the platform's executable suffix.
 QString clientProcessName();
 QString pipePath();
@@ -29,13 +30,6 @@ QString exitRequestEventName();
 QString languageEventName();
 // Name of the tray's per-user autostart entry; built from appName(), not instanceId().
 QString autostartEntryName();
-
-QString skinValue(const QString &key, const QString &defaultValue);
-QString skinName();
-QString skinFilePath(const QString &relative);
-// application directory + "/Skin/Client/" + relative: assets outside the selectable skin.
-QString clientAssetPath(const QString &relative);
-QString translationFilePath(const QString &languageCode);
 
 struct ThemeColors {
     QColor themeColor;

@@ -2,6 +2,9 @@
 
 #include "config.h"
 
+#include <installation/files.h>
+#include <installation/names.h>
+
 #include <platform/ids.h>
 #include <platform/logfile.h>
 
@@ -58,7 +61,7 @@ bool isInside(const QString &path, const QString &base)
 
 QStringList candidateDirectories()
 {
-    QStringList dirs{QDir(applicationDir()).filePath(QStringLiteral("log"))};
+    QStringList dirs{installation::logDirectory()};
     const QString local = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     // The organisation name is the product name from params.ini; a name that climbs out of
     // the user's data folder does not get a log there.
@@ -103,7 +106,7 @@ QString setupLog(LogRotation rotation)
             pending << QStringLiteral("Unable to use log directory writable by others: %1").arg(directory);
             continue;
         }
-        QString path = QDir(directory).filePath(QStringLiteral("DizovuvOdiv.log"));
+        QString path = QDir(directory).filePath(installation::trayLogFileName());
         if (rotation == LogRotation::Allowed && QFileInfo(path).size() >= kRotateSize) {
             QFile::remove(path + QStringLiteral(".1"));
             QFile::rename(path, path + QStringLiteral(".1"));

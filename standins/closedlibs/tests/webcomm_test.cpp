@@ -1,8 +1,6 @@
 #include "libwebcommmgr.h"
 #include "statusquery.h"
 
-#include "config.h"
-
 #include <activeappdir.h>
 #include <testenv.h>
 

@@ -4,6 +4,8 @@
 
 #include "platform/pipe.h"
 
+#include <installation/names.h>
+
 #include <QFile>
 #include <QJsonArray>
 #include <QLocalSocket>
@@ -76,7 +78,7 @@ TEST_F(StandInControl, StateCommandsChangeWhatGetStatusReports)
 TEST_F(StandInControl, DownMakesThePipeAbsentAndUpBringsItBack)
 {
     ASSERT_TRUE(standIn.start());
-    const std::string pipePath = pipePathFor(standIn.instanceId()).toStdString();
+    const std::string pipePath = installation::servicePipePath(standIn.instanceId()).toStdString();
     ASSERT_EQ(standIn.send(QStringLiteral("down")), 0);
     platform::ErrorCode error = 0;
     EXPECT_FALSE(platform::waitForPipe(pipePath, 600, error));

@@ -1,8 +1,9 @@
-#include "names.h"
 #include "standinclients.h"
 #include "testenv.h"
 
 #include "platform/pipe.h"
+
+#include <installation/names.h>
 
 #include <QFile>
 #include <QJsonArray>
@@ -60,7 +61,7 @@ TEST_F(StandInPipe, GetStatusAnswersTheDefaultStateInOneJsonObject)
 TEST_F(StandInPipe, TheTraysOwnPipeClientFindsItByInstallationIdentifier)
 {
     ASSERT_TRUE(standIn.start());
-    const std::string pipePath = pipePathFor(standIn.instanceId()).toStdString();
+    const std::string pipePath = installation::servicePipePath(standIn.instanceId()).toStdString();
     platform::ErrorCode error = 0;
     ASSERT_TRUE(platform::waitForPipe(pipePath, 600, error)) << error;
     platform::PipeConnection connection = platform::PipeConnection::open(pipePath);

@@ -1,8 +1,9 @@
-#include "names.h"
 #include "standinclients.h"
 #include "testenv.h"
 
 #include "platform/pipe.h"
+
+#include <installation/names.h>
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -72,7 +73,7 @@ TEST_F(StandInFaults, OversizeIsOneValidObjectLongerThanOneRead)
 
     // What the tray reads with its single read of at most 4095 bytes is cut short.
     platform::PipeConnection connection =
-        platform::PipeConnection::open(pipePathFor(standIn.instanceId()).toStdString());
+        platform::PipeConnection::open(installation::servicePipePath(standIn.instanceId()).toStdString());
     ASSERT_TRUE(connection.valid());
     platform::ErrorCode error = 0;
     ASSERT_TRUE(connection.write(kGetStatus.constData(), static_cast<std::size_t>(kGetStatus.size()), error));
@@ -131,7 +132,7 @@ TEST_F(StandInFaults, SlowAnswersAfterTheDelay)
 TEST_F(StandInFaults, BusyMakesConnectsFailUntilItEnds)
 {
     ASSERT_TRUE(standIn.start({"--fault", "all=busy"}));
-    const std::string pipePath = pipePathFor(standIn.instanceId()).toStdString();
+    const std::string pipePath = installation::servicePipePath(standIn.instanceId()).toStdString();
     platform::ErrorCode error = 0;
     EXPECT_TRUE(platform::waitForPipe(pipePath, 600, error)) << "the pipe still exists while busy";
 

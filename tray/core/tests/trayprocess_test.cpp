@@ -1,6 +1,7 @@
 #include <appdir.h>
 #include <testenv.h>
 
+#include <installation/names.h>
 #include <platform/namedmutex.h>
 
 #include <QDir>
@@ -89,7 +90,7 @@ protected:
     }
     QProcess *start(const AppDir &app) { return start(app, environment()); }
 
-    static QString logOf(const AppDir &app) { return app.filePath(QStringLiteral("log/DizovuvOdiv.log")); }
+    static QString logOf(const AppDir &app) { return app.filePath("log/" + installation::trayLogFileName()); }
 
     // True once the tray owns its mutex and has loaded its translation.
     static bool waitUntilRunning(QProcess *process, const AppDir &app)
@@ -112,8 +113,7 @@ protected:
 
     static bool mutexIsFree(const QString &id)
     {
-        const QString name = QStringLiteral("Local\\") + id + QStringLiteral("_DizovuvOdiv");
-        return platform::SingleInstanceMutex::create(name.toStdString()).state() ==
+        return platform::SingleInstanceMutex::create(installation::trayMutexName(id).toStdString()).state() ==
                platform::SingleInstanceMutex::State::Owned;
     }
 
@@ -132,9 +132,9 @@ TEST_F(TrayProcessTest, ASecondTrayOfTheSameInstallationStepsAside)
     const QString dir = QFileInfo(app->path()).canonicalFilePath();
     const QString expectedStartup =
         QStringLiteral("INFO DizovuvOdiv startup: appName=Orlune instanceId=%1 serviceName=Orlune_Server "
-                       "pipePath=\\\\.\\pipe\\%1_Service mutexName=Local\\%1_DizovuvOdiv "
-                       "applicationDirPath=%2 PID=%3 logPath=%4")
-            .arg(id, dir, QString::number(first->processId()), dir + "/log/DizovuvOdiv.log");
+                       "pipePath=%2 mutexName=%3 applicationDirPath=%4 PID=%5 logPath=%6")
+            .arg(id, installation::servicePipePath(id), installation::trayMutexName(id), dir,
+                 QString::number(first->processId()), dir + "/log/" + installation::trayLogFileName());
     EXPECT_EQ(entriesOf(first->processId(), logOf(*app)).mid(0, 2),
               QStringList({expectedStartup, "INFO DizovuvOdiv translation loaded: \"en_US\" \"" + dir +
                                                 "/translation/Client/en_US.qm\""}));

@@ -8,6 +8,7 @@
 #include "standinservice.h"
 #include "testenv.h"
 
+#include <installation/names.h>
 #include <platform/namedevent.h>
 #include <platform/processes.h>
 
@@ -71,7 +72,7 @@ protected:
                                            : QStringList{QStringLiteral("ignore")};
         return startClientSim(client, clients.path(), clientFileName(), arguments);
     }
-    QString exitEventName() const { return QStringLiteral("Local\\%1_TrayExitRequest").arg(id); }
+    QString exitEventName() const { return installation::exitRequestEventName(id); }
     bool exitEventSet() const
     {
         const platform::NamedEvent event = platform::NamedEvent::open(

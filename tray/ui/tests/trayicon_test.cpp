@@ -8,6 +8,7 @@
 #include "standinservice.h"
 #include "testenv.h"
 
+#include <installation/names.h>
 #include <platform/namedevent.h>
 
 #include <QAction>
@@ -37,10 +38,10 @@ protected:
     }
 
     QString path(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
-    // How the log quotes a name that begins with "Local\".
-    QString quotedLocalName(const QString &suffix) const
+    // How the log quotes a name: in double quotes, with backslashes doubled.
+    static QString quoted(QString name)
     {
-        return QStringLiteral("\"Local\\\\%1%2\"").arg(id, suffix);
+        return QLatin1Char('"') + name.replace(QLatin1Char('\\'), QLatin1String("\\\\")) + QLatin1Char('"');
     }
     QStringList trayLines() const { return log.linesStartingWith(QStringLiteral("TrayIcon ")); }
 
@@ -68,9 +69,9 @@ TEST_F(TrayIconTest, PrefersTheTrayLogoAndLogsEachConstructionStep)
     const QStringList expected{QStringLiteral("TrayIcon icon source= \"%1\"")
                                    .arg(path(QStringLiteral("Skin/Client/custom/tray_logo_28.png"))),
                                QStringLiteral("TrayIcon exit event: %1 created= true error= 0")
-                                   .arg(quotedLocalName(QStringLiteral("_TrayExitRequest"))),
+                                   .arg(quoted(installation::exitRequestEventName(id))),
                                QStringLiteral("TrayIcon language event: %1 created= true error= 0")
-                                   .arg(quotedLocalName(QStringLiteral("_LanguageChanged"))),
+                                   .arg(quoted(installation::languageEventName(id))),
                                QStringLiteral("TrayIcon shown")};
     EXPECT_EQ(trayLines(), expected) << log.dump().toStdString();
     EXPECT_EQ(centreColour(tray.icon()), QColor(Qt::red));
@@ -84,11 +85,11 @@ TEST_F(TrayIconTest, PrefersTheTrayLogoAndLogsEachConstructionStep)
     EXPECT_EQ(actions[2]->text(), QStringLiteral("Exit"));
 
     // Both events exist under their shared names, and neither is set at start.
-    for (const QString &suffix : {QStringLiteral("_TrayExitRequest"), QStringLiteral("_LanguageChanged")}) {
+    for (const QString &name :
+         {installation::exitRequestEventName(id), installation::languageEventName(id)}) {
         const platform::NamedEvent event =
-            platform::NamedEvent::open(QStringLiteral("Local\\%1%2").arg(id, suffix).toStdString(),
-                                       platform::NamedEvent::Access::Synchronize);
-        ASSERT_TRUE(event.valid()) << suffix.toStdString();
+            platform::NamedEvent::open(name.toStdString(), platform::NamedEvent::Access::Synchronize);
+        ASSERT_TRUE(event.valid()) << name.toStdString();
         EXPECT_EQ(event.poll(), platform::NamedEvent::WaitResult::NotSignalled);
     }
 }
@@ -122,7 +123,8 @@ TEST_F(TrayIconTest, FallsBackToTheSystemIconWithOneWarning)
 
 QString autostartFile(const IsolatedRuntime &runtime, const QString &appName)
 {
-    return runtime.configHome() + QStringLiteral("/autostart/%1_DizovuvOdiv.desktop").arg(appName);
+    return runtime.configHome() +
+           QStringLiteral("/autostart/%1.desktop").arg(installation::autostartEntryName(appName));
 }
 
 TEST_F(TrayIconTest, DeletesTheAutostartEntryAtEveryStartWithoutALine)
@@ -363,8 +365,7 @@ void setLanguageEventFromOutside(const QString &id, int times = 1)
 {
     for (int i = 0; i < times; ++i) {
         QProcess setter;
-        setter.start(clientSimPath(),
-                     {QStringLiteral("set"), QStringLiteral("Local\\%1_LanguageChanged").arg(id)});
+        setter.start(clientSimPath(), {QStringLiteral("set"), installation::languageEventName(id)});
         ASSERT_TRUE(setter.waitForFinished(5000));
         ASSERT_EQ(setter.exitCode(), 0) << setter.readAllStandardError().toStdString();
     }
@@ -400,9 +401,8 @@ TEST_F(TrayIconTest, LanguageEventReloadsTheTranslationOnce)
     EXPECT_EQ(log.countExactly(reloaded), 1);
 
     // The event was reset, so another process sees it clear.
-    const platform::NamedEvent event =
-        platform::NamedEvent::open(QStringLiteral("Local\\%1_LanguageChanged").arg(id).toStdString(),
-                                   platform::NamedEvent::Access::Synchronize);
+    const platform::NamedEvent event = platform::NamedEvent::open(
+        installation::languageEventName(id).toStdString(), platform::NamedEvent::Access::Synchronize);
     EXPECT_EQ(event.poll(), platform::NamedEvent::WaitResult::NotSignalled);
 
     // A language without a file: warning, and the source texts again.
@@ -424,9 +424,8 @@ TEST_F(TrayIconTest, LanguageEventWithoutTranslatorIsStillResetAndLogged)
     ASSERT_TRUE(waitUntil(
         [&] { return log.countExactly(QStringLiteral("TrayIcon language change event received")) == 1; },
         5000));
-    const platform::NamedEvent event =
-        platform::NamedEvent::open(QStringLiteral("Local\\%1_LanguageChanged").arg(id).toStdString(),
-                                   platform::NamedEvent::Access::Synchronize);
+    const platform::NamedEvent event = platform::NamedEvent::open(
+        installation::languageEventName(id).toStdString(), platform::NamedEvent::Access::Synchronize);
     EXPECT_EQ(event.poll(), platform::NamedEvent::WaitResult::NotSignalled);
     EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon translation")).isEmpty());
     EXPECT_EQ(TrayIconTestAccess::showAction(tray)->text(), QStringLiteral("Show"));

@@ -1,47 +1,22 @@
 #include "testenv.h"
 
+#include <core/uniquename.h>
+#include <core/waituntil.h>
+
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QThread>
-#include <QUuid>
-
-IsolatedRuntime::IsolatedRuntime()
-    : oldRuntime(qgetenv("XDG_RUNTIME_DIR")), oldConfig(qgetenv("XDG_CONFIG_HOME"))
-{
-    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-}
-
-IsolatedRuntime::~IsolatedRuntime()
-{
-    const auto restore = [](const char *name, const QByteArray &value) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    };
-    restore("XDG_RUNTIME_DIR", oldRuntime);
-    restore("XDG_CONFIG_HOME", oldConfig);
-}
 
 QString uniqueInstanceId(const QString &stem)
 {
-    return stem + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    return QString::fromStdString(testsupport::uniqueName(stem.toStdString()));
 }
 
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return condition();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
+    return testsupport::waitUntil(condition, timeoutMs,
+                                  [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
 }
 
 QStringList readLines(const QString &path)
@@ -89,8 +64,7 @@ bool runLocked(const QString &program, const QStringList &arguments)
 
 } // namespace
 
-ThrowawayUser::ThrowawayUser()
-    : m_name(QStringLiteral("orl") + QUuid::createUuid().toString(QUuid::Id128).left(12))
+ThrowawayUser::ThrowawayUser() : m_name(QString::fromStdString(testsupport::uniqueName("orl")))
 {
     if (!runLocked(QStringLiteral("useradd"), {QStringLiteral("--no-create-home"), QStringLiteral("--shell"),
                                                QStringLiteral("/usr/sbin/nologin"), m_name}))

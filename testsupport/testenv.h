@@ -4,33 +4,25 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
+
+#include <core/environment.h>
 
 #include <functional>
 
-// Gives this test process, and every process it starts, a runtime directory and a config home
-// of its own, so named objects, pipes and autostart entries never meet another test's.
+// The core kit's isolated environment (core/environment.h), its directories as Qt paths.
 class IsolatedRuntime {
 public:
-    IsolatedRuntime();
-    ~IsolatedRuntime();
-    IsolatedRuntime(const IsolatedRuntime &) = delete;
-    IsolatedRuntime &operator=(const IsolatedRuntime &) = delete;
-
-    QString runtimeDir() const { return runtime.path(); }
-    QString configHome() const { return config.path(); }
+    QString runtimeDir() const { return QString::fromStdString(environment.runtimeDir()); }
+    QString configHome() const { return QString::fromStdString(environment.configHome()); }
 
 private:
-    QTemporaryDir runtime;
-    QTemporaryDir config;
-    QByteArray oldRuntime;
-    QByteArray oldConfig;
+    testsupport::IsolatedEnvironment environment;
 };
 
-// An installation identifier no other test uses.
+// An installation identifier no other test uses (core/uniquename.h).
 QString uniqueInstanceId(const QString &stem = QStringLiteral("Test"));
 
-// Polls `condition`, processing events, until it holds or `timeoutMs` passed.
+// The core kit's waitUntil (core/waituntil.h), processing this thread's events between polls.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
 
 // The lines of a text file (without line ends); empty when it cannot be read.

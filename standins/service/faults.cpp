@@ -13,6 +13,7 @@ constexpr int kMaxDelayMs = 600000;
 constexpr int kDefaultRefusal = 1;
 constexpr int kDefaultSplitPauseMs = 100;
 constexpr int kOversizePadding = 6000;
+constexpr int kMaxTimes = 1000000;
 
 struct NamedKind {
     const char *name;
@@ -20,32 +21,18 @@ struct NamedKind {
 };
 
 constexpr NamedKind kPlainKinds[] = {
-    {"none", Fault::None},   {"malformed", Fault::Malformed}, {"oversize", Fault::Oversize},
-    {"close", Fault::Close}, {"silent", Fault::Silent},       {"busy", Fault::Busy},
+    {"none", Fault::None},     {"malformed", Fault::Malformed}, {"oversize", Fault::Oversize},
+    {"close", Fault::Close},   {"silent", Fault::Silent},       {"busy", Fault::Busy},
+    {"hangup", Fault::HangUp},
 };
 
-} // namespace
-
-QString Fault::text() const
+bool isPipeWide(Fault::Kind kind)
 {
-    switch (kind) {
-    case Refuse:
-        return QStringLiteral("refuse:%1").arg(value);
-    case Split:
-        return QStringLiteral("split:%1").arg(value);
-    case Slow:
-        return QStringLiteral("slow:%1").arg(value);
-    default:
-        break;
-    }
-    for (const NamedKind &named : kPlainKinds) {
-        if (named.kind == kind)
-            return QLatin1String(named.name);
-    }
-    return QString();
+    return kind == Fault::Busy || kind == Fault::HangUp;
 }
 
-std::optional<Fault> parseFault(const QString &text, QString *error)
+// The mode without a count.
+std::optional<Fault> parseMode(const QString &text, QString *error)
 {
     const QString name = text.section(QLatin1Char(':'), 0, 0);
     const bool hasArgument = text.contains(QLatin1Char(':'));
@@ -82,6 +69,47 @@ std::optional<Fault> parseFault(const QString &text, QString *error)
     return std::nullopt;
 }
 
+} // namespace
+
+QString Fault::text() const
+{
+    const QString count = times > 0 ? QStringLiteral("*%1").arg(times) : QString();
+    switch (kind) {
+    case Refuse:
+        return QStringLiteral("refuse:%1").arg(value) + count;
+    case Split:
+        return QStringLiteral("split:%1").arg(value) + count;
+    case Slow:
+        return QStringLiteral("slow:%1").arg(value) + count;
+    default:
+        break;
+    }
+    for (const NamedKind &named : kPlainKinds) {
+        if (named.kind == kind)
+            return QLatin1String(named.name) + count;
+    }
+    return QString();
+}
+
+std::optional<Fault> parseFault(const QString &text, QString *error)
+{
+    const qsizetype star = text.indexOf(QLatin1Char('*'));
+    if (star < 0)
+        return parseMode(text, error);
+    std::optional<Fault> fault = parseMode(text.left(star), error);
+    if (!fault)
+        return std::nullopt;
+    const std::optional<int> times = parseInt(text.mid(star + 1), 1, kMaxTimes);
+    if (!times || isPipeWide(fault->kind) || fault->kind == Fault::None) {
+        *error = QStringLiteral("a count is *1..%1 after a mode other than none, busy or hangup, not \"%2\"")
+                     .arg(kMaxTimes)
+                     .arg(text);
+        return std::nullopt;
+    }
+    fault->times = *times;
+    return fault;
+}
+
 const QStringList &pipeCommands()
 {
     static const QStringList commands = {QStringLiteral("GET_STATUS"), QStringLiteral("SET_AUTOSTART"),
@@ -92,9 +120,9 @@ const QStringList &pipeCommands()
 bool FaultTable::set(const QString &target, const Fault &fault, QString *error)
 {
     if (target == QLatin1String("all")) {
-        m_busy = fault.kind == Fault::Busy;
+        m_pipeWide = isPipeWide(fault.kind) ? fault.kind : Fault::None;
         for (const QString &command : pipeCommands())
-            m_faults.insert(command, m_busy ? Fault{} : fault);
+            m_faults.insert(command, m_pipeWide != Fault::None ? Fault{} : fault);
         return true;
     }
     if (!pipeCommands().contains(target)) {
@@ -102,17 +130,24 @@ bool FaultTable::set(const QString &target, const Fault &fault, QString *error)
                      .arg(target, pipeCommands().join(QLatin1Char('|')));
         return false;
     }
-    if (fault.kind == Fault::Busy) {
-        *error = QStringLiteral("busy turns away every connection before its command is known: use all");
+    if (isPipeWide(fault.kind)) {
+        *error = QStringLiteral("%1 turns away every connection before its command is known: use all")
+                     .arg(fault.text());
         return false;
     }
     m_faults.insert(target, fault);
     return true;
 }
 
-Fault FaultTable::forCommand(const QString &command) const
+Fault FaultTable::take(const QString &command)
 {
-    return m_faults.value(command);
+    const auto it = m_faults.find(command);
+    if (it == m_faults.end())
+        return Fault{};
+    const Fault fault = *it;
+    if (it->times > 0 && --it->times == 0)
+        m_faults.erase(it);
+    return fault;
 }
 
 QByteArray malformedAnswer(const QByteArray &answer)

@@ -36,8 +36,11 @@ Fault modes (per command GET_STATUS, SET_AUTOSTART, STOP_SERVICE, or "all"):
               accepts nothing and its backlog (1) is filled by connections of the stand-in
               itself, so a non-blocking connect fails at once with EAGAIN and a blocking one
               waits for its time-out. "fault all <other mode>" ends it.
+  hangup      ("all" only) accept each connection and close it at once, before reading;
+              "fault all <other mode>" ends it.
 A malformed, oversize, split or slow answer still carries the command out. "fault all MODE"
-replaces every command's mode.
+replaces every command's mode. MODE*N (not none, busy or hangup) spoils only the next N
+requests of the command, which then answers normally again; with "all", N for each command.
 
 Control channel: a second local server, the pipe name + ".control", one command per
 connection, one reply line "ok" or "error: <reason>". Send with

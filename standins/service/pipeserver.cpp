@@ -97,6 +97,13 @@ void PipeServer::fillBacklog()
 void PipeServer::onNewConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (m_faults.hangUp()) {
+            // Closed before the event is printed, so a client that sees it finds the end too.
+            socket->abort();
+            delete socket;
+            printEvent(QStringLiteral("connection closed at once, before its request (fault all=hangup)"));
+            continue;
+        }
         auto *session = new PipeSession(socket, m_model, m_faults, m_readTimeoutMs, this);
         connect(session, &PipeSession::stopAccepted, this, &PipeServer::stopAccepted);
     }

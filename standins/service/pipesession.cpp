@@ -14,8 +14,8 @@ constexpr int kSplitPieces = 3;
 
 } // namespace
 
-PipeSession::PipeSession(QLocalSocket *socket, StatusModel &model, const FaultTable &faults,
-                         int readTimeoutMs, QObject *parent)
+PipeSession::PipeSession(QLocalSocket *socket, StatusModel &model, FaultTable &faults, int readTimeoutMs,
+                         QObject *parent)
     : QObject(parent), m_socket(socket), m_model(model), m_faults(faults)
 {
     m_socket->setParent(this);
@@ -31,13 +31,14 @@ PipeSession::PipeSession(QLocalSocket *socket, StatusModel &model, const FaultTa
 void PipeSession::onReadyRead()
 {
     if (m_phase != Phase::Reading) {
-        m_socket->readAll(); // one request per connection: anything after it is ignored
+        reportIgnored(m_socket->readAll().size()); // one request per connection
         return;
     }
     m_buffer += m_socket->readAll();
     const qsizetype end = m_buffer.indexOf('\n');
     if (end >= 0) {
         m_readTimer.stop();
+        reportIgnored(m_buffer.size() - end - 1);
         handle(m_buffer.left(end));
     } else if (m_buffer.size() > kMaxRequestBytes) {
         m_readTimer.stop();
@@ -47,6 +48,12 @@ void PipeSession::onReadyRead()
                        .arg(QString::fromUtf8(answer)));
         sendAndClose(answer);
     }
+}
+
+void PipeSession::reportIgnored(qsizetype bytes)
+{
+    if (bytes > 0)
+        printEvent(QStringLiteral("%1 bytes after the request line ignored").arg(bytes));
 }
 
 void PipeSession::onReadTimeout()
@@ -80,7 +87,7 @@ void PipeSession::onDisconnected()
 void PipeSession::handle(const QByteArray &line)
 {
     const PipeRequest request = parseRequestLine(line);
-    const Fault fault = m_faults.forCommand(request.command);
+    const Fault fault = m_faults.take(request.command);
     m_label = request.command.isEmpty() ? QStringLiteral("(not a request: %1)").arg(QString::fromUtf8(line))
                                         : request.command;
     if (fault.kind != Fault::None)

@@ -16,7 +16,7 @@ class StatusModel;
 class PipeSession : public QObject {
     Q_OBJECT
 public:
-    PipeSession(QLocalSocket *socket, StatusModel &model, const FaultTable &faults, int readTimeoutMs,
+    PipeSession(QLocalSocket *socket, StatusModel &model, FaultTable &faults, int readTimeoutMs,
                 QObject *parent);
 
 signals:
@@ -27,6 +27,7 @@ private:
     enum class Phase { Reading, Waiting, Silent, Closing, Done };
 
     void onReadyRead();
+    void reportIgnored(qsizetype bytes);
     void onReadTimeout();
     void onDisconnected();
     void handle(const QByteArray &line);
@@ -38,7 +39,7 @@ private:
 
     QLocalSocket *m_socket;
     StatusModel &m_model;
-    const FaultTable &m_faults;
+    FaultTable &m_faults;
     QByteArray m_buffer;
     QTimer m_readTimer;
     QString m_label;

@@ -132,8 +132,9 @@ TEST(StandInOptions, InvalidValuesAreRejectedWithTheOptionNamed)
 
 TEST(FaultModes, ParseAndSpellBack)
 {
-    const QStringList valid = {"none",    "refuse:1", "refuse:-7", "malformed", "oversize", "split:100",
-                               "split:0", "close",    "silent",    "slow:1500", "busy"};
+    const QStringList valid = {"none",      "refuse:1", "refuse:-7", "malformed", "oversize",
+                               "split:100", "split:0",  "close",     "silent",    "slow:1500",
+                               "busy",      "hangup",   "close*3",   "refuse:4*2"};
     for (const QString &text : valid) {
         QString error;
         const std::optional<Fault> fault = parseFault(text, &error);
@@ -143,7 +144,8 @@ TEST(FaultModes, ParseAndSpellBack)
     QString error;
     EXPECT_EQ(parseFault(QStringLiteral("refuse"), &error)->value, 1);
     EXPECT_EQ(parseFault(QStringLiteral("split"), &error)->value, 100);
-    for (const char *text : {"refuse:0", "refuse:x", "slow", "slow:-1", "close:3", "sometimes", ""})
+    for (const char *text : {"refuse:0", "refuse:x", "slow", "slow:-1", "close:3", "sometimes", "", "close*0",
+                             "close*x", "none*2", "busy*2", "hangup*1"})
         EXPECT_FALSE(parseFault(QLatin1String(text), &error).has_value()) << text;
 }
 
@@ -152,13 +154,13 @@ TEST(FaultModes, TableAppliesPerCommandAndAll)
     QString error;
     FaultTable table;
     ASSERT_TRUE(table.set(QStringLiteral("SET_AUTOSTART"), {Fault::Close, 0}, &error));
-    EXPECT_EQ(table.forCommand(QStringLiteral("SET_AUTOSTART")).kind, Fault::Close);
-    EXPECT_EQ(table.forCommand(QStringLiteral("GET_STATUS")).kind, Fault::None);
-    EXPECT_EQ(table.forCommand(QString()).kind, Fault::None);
+    EXPECT_EQ(table.take(QStringLiteral("SET_AUTOSTART")).kind, Fault::Close);
+    EXPECT_EQ(table.take(QStringLiteral("GET_STATUS")).kind, Fault::None);
+    EXPECT_EQ(table.take(QString()).kind, Fault::None);
 
     ASSERT_TRUE(table.set(QStringLiteral("all"), {Fault::Refuse, 3}, &error));
     for (const QString &command : pipeCommands())
-        EXPECT_EQ(table.forCommand(command).text(), QStringLiteral("refuse:3"));
+        EXPECT_EQ(table.take(command).text(), QStringLiteral("refuse:3"));
 
     EXPECT_FALSE(table.set(QStringLiteral("GET_STATUS"), {Fault::Busy, 0}, &error));
     EXPECT_FALSE(table.set(QStringLiteral("get_status"), {Fault::Close, 0}, &error));
@@ -169,7 +171,33 @@ TEST(FaultModes, TableAppliesPerCommandAndAll)
     EXPECT_TRUE(table.busy());
     ASSERT_TRUE(table.set(QStringLiteral("all"), {Fault::None, 0}, &error));
     EXPECT_FALSE(table.busy());
-    EXPECT_EQ(table.forCommand(QStringLiteral("GET_STATUS")).kind, Fault::None);
+    EXPECT_EQ(table.take(QStringLiteral("GET_STATUS")).kind, Fault::None);
+
+    EXPECT_FALSE(table.set(QStringLiteral("GET_STATUS"), {Fault::HangUp, 0}, &error));
+    ASSERT_TRUE(table.set(QStringLiteral("all"), {Fault::HangUp, 0}, &error));
+    EXPECT_TRUE(table.hangUp());
+    ASSERT_TRUE(table.set(QStringLiteral("all"), {Fault::Busy, 0}, &error));
+    EXPECT_FALSE(table.hangUp());
+}
+
+TEST(FaultModes, CountedFaultSpoilsTheNextRequestsOfItsCommandOnly)
+{
+    QString error;
+    FaultTable table;
+    ASSERT_TRUE(table.set(QStringLiteral("GET_STATUS"), {Fault::Close, 0, 2}, &error));
+    ASSERT_TRUE(table.set(QStringLiteral("SET_AUTOSTART"), {Fault::Refuse, 4}, &error));
+    EXPECT_EQ(table.take(QStringLiteral("GET_STATUS")).text(), QStringLiteral("close*2"));
+    EXPECT_EQ(table.take(QStringLiteral("GET_STATUS")).text(), QStringLiteral("close*1"));
+    EXPECT_EQ(table.take(QStringLiteral("GET_STATUS")).kind, Fault::None);
+    EXPECT_EQ(table.take(QStringLiteral("GET_STATUS")).kind, Fault::None);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(table.take(QStringLiteral("SET_AUTOSTART")).text(), QStringLiteral("refuse:4"));
+
+    ASSERT_TRUE(table.set(QStringLiteral("all"), {Fault::Silent, 0, 1}, &error));
+    for (const QString &command : pipeCommands()) {
+        EXPECT_EQ(table.take(command).kind, Fault::Silent);
+        EXPECT_EQ(table.take(command).kind, Fault::None);
+    }
 }
 
 TEST(FaultModes, SpoiledAnswersHaveTheirPromisedShape)

@@ -152,6 +152,25 @@ TEST_F(StandInFaults, BusyMakesConnectsFailUntilItEnds)
     EXPECT_EQ(ask(kGetStatus).json().value("ret").toInt(-1), 0);
 }
 
+TEST_F(StandInFaults, HangUpClosesEveryConnectionBeforeReadingItsRequest)
+{
+    ASSERT_TRUE(standIn.start({"--fault", "all=hangup"}));
+    const PipeExchange answer = ask(kEnable);
+    EXPECT_TRUE(answer.closedByServer);
+    EXPECT_TRUE(answer.bytes().isEmpty());
+    setFault("all", "none");
+    EXPECT_FALSE(autoStart());
+}
+
+TEST_F(StandInFaults, CountedFaultSpoilsOnlyTheNextRequestsOfItsCommand)
+{
+    ASSERT_TRUE(standIn.start({"--fault", "GET_STATUS=refuse:6*2"}));
+    EXPECT_EQ(ask(kEnable).json(), (QJsonObject{{"ret", 0}}));
+    EXPECT_EQ(ask(kGetStatus).json(), (QJsonObject{{"ret", 6}}));
+    EXPECT_EQ(ask(kGetStatus).json(), (QJsonObject{{"ret", 6}}));
+    EXPECT_EQ(ask(kGetStatus).json().value("ret").toInt(-1), 0);
+}
+
 TEST_F(StandInFaults, ControlSwitchesFaultsWithoutARestart)
 {
     ASSERT_TRUE(standIn.start());

@@ -65,20 +65,6 @@ TEST_F(ConfigTest, UnparsableColoursAreInvalidAndRenderBlack)
     EXPECT_TRUE(colors.dlgBorderColor.isValid());
 }
 
-TEST_F(ConfigTest, ButtonColourFallsBackToWhateverModifyRedYields)
-{
-    const auto buttonColour = [] {
-        return skinValue("color/btnColor", skinValue("color/modifyRedColor", "#E3192B"));
-    };
-    EXPECT_EQ(buttonColour(), "#E3192B");
-    writeSkin("[color]\nmodifyRedColor=#AA0000\n");
-    EXPECT_EQ(buttonColour(), "#AA0000");
-    writeSkin("[color]\nmodifyRedColor=#AA0000\nbtnColor= #00BB00 \n");
-    EXPECT_EQ(buttonColour(), "#00BB00");
-    writeSkin("[color]\nmodifyRedColor=#AA0000\nbtnColor=\n");
-    EXPECT_EQ(buttonColour(), "");
-}
-
 TEST_F(ConfigTest, ThemeColoursAreReadOncePerProcess)
 {
     const ThemeColors &first = themeColors();

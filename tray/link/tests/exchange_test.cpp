@@ -1,10 +1,10 @@
 #include "config.h"
-#include "fakeservice.h"
 #include "linktestenv.h"
 #include "pipeclienttestaccess.h"
 #include "pipeexchange.h"
 
 #include <logcapture.h>
+#include <standinservice.h>
 #include <testenv.h>
 
 #include <QElapsedTimer>
@@ -13,11 +13,17 @@
 
 namespace {
 
+const QByteArray kEnable = R"({"cmd":"SET_AUTOSTART","enable":true})";
+const QByteArray kDone = R"({"ret":0})";
+
 class PipeExchange : public ::testing::Test {
 protected:
+    PipeExchange() { service.setHttpPort(0); }
+
     LinkTestEnvironment environment;
     LogCapture log{QStringLiteral("PipeClient"), LogCapture::Levels::Prefixed};
     std::string path = pipePath().toStdString();
+    StandInService service{instanceId()};
 };
 
 // Records the calls between attempts and answers them from a script.
@@ -90,8 +96,7 @@ TEST_F(PipeExchange, FailedOpenGoesOnWithoutSleepingAndReportsTheLatestError)
 
 TEST_F(PipeExchange, LaterAttemptReachesTheServiceOnceItAppears)
 {
-    FakeService service(FakeService::answer(R"({"ret":0})"));
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start());
     ScriptedOps script;
     script.waitResult = [](int n, platform::ErrorCode &error) {
         error = 2;
@@ -103,8 +108,8 @@ TEST_F(PipeExchange, LaterAttemptReachesTheServiceOnceItAppears)
         return ++opens == 1 ? missingPipe(p) : platform::PipeConnection::open(p);
     };
     QByteArray answer;
-    EXPECT_TRUE(exchangeOverPipe(path, "req", answer, true, script.ops()));
-    EXPECT_EQ(answer, QByteArray(R"({"ret":0})"));
+    EXPECT_TRUE(exchangeOverPipe(path, kEnable, answer, true, script.ops()));
+    EXPECT_EQ(answer, kDone);
     EXPECT_EQ(script.calls,
               QStringList({"open", "wait 600", "sleep 600", "wait 600", "sleep 600", "wait 600", "open"}));
     EXPECT_TRUE(log.lines().isEmpty());
@@ -112,63 +117,52 @@ TEST_F(PipeExchange, LaterAttemptReachesTheServiceOnceItAppears)
 
 TEST_F(PipeExchange, RequestGetsExactlyOneLineFeed)
 {
-    FakeService service(FakeService::answer(R"({"ret":0})"));
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start());
     PipeClient client;
     QByteArray answer;
-    ASSERT_TRUE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, true));
-    ASSERT_TRUE(PipeClientTestAccess::request(client, "line\n", answer, true));
-    ASSERT_TRUE(PipeClientTestAccess::request(client, "two\n\n", answer, true));
-    EXPECT_EQ(service.requests(), QList<QByteArray>({QByteArray("{\"cmd\":\"GET_STATUS\"}\n"),
-                                                     QByteArray("line\n"), QByteArray("two\n\n")}));
-    EXPECT_EQ(answer, QByteArray(R"({"ret":0})"));
-}
-
-TEST_F(PipeExchange, AnswerIsOneReadOfAtMost4095Bytes)
-{
-    const QByteArray big = QByteArray(5000, 'a');
-    FakeService service(FakeService::answer(big));
-    ASSERT_TRUE(service.listening());
-    PipeClient client;
-    QByteArray answer("stale");
-    ASSERT_TRUE(PipeClientTestAccess::request(client, "x", answer, true));
-    EXPECT_EQ(answer, big.left(4095));
-
-    service.setDefault(FakeService::answer(QByteArray("\x00\x01{}", 4)));
-    ASSERT_TRUE(PipeClientTestAccess::request(client, "x", answer, true));
-    EXPECT_EQ(answer, QByteArray("\x00\x01{}", 4));
-    EXPECT_TRUE(log.lines().isEmpty());
+    // Without its line feed the service would wait for the rest and the read would time out.
+    ASSERT_TRUE(PipeClientTestAccess::request(client, kEnable, answer, true));
+    EXPECT_EQ(answer, kDone);
+    ASSERT_TRUE(PipeClientTestAccess::request(client, kEnable + "\n", answer, true));
+    ASSERT_TRUE(PipeClientTestAccess::request(client,
+                                              R"({"cmd":"GET_STATUS"})"
+                                              "\n\n",
+                                              answer, true));
+    // Only the caller's own second line feed arrives beyond a request line.
+    ASSERT_TRUE(service.waitForLine(QStringLiteral("request GET_STATUS")));
+    EXPECT_EQ(service.count(QStringLiteral("after the request line ignored")), 1);
+    EXPECT_EQ(service.count(QStringLiteral("1 bytes after the request line ignored")), 1);
+    EXPECT_EQ(service.count(QStringLiteral("request SET_AUTOSTART -> {\"ret\":0}")), 2);
 }
 
 TEST_F(PipeExchange, ClosingWithoutAnAnswerIsAFailedRead)
 {
-    FakeService service(FakeService::close());
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start({"--fault", "STOP_SERVICE=close"}));
     PipeClient client;
     QByteArray answer;
     EXPECT_FALSE(PipeClientTestAccess::request(client, R"({"cmd":"STOP_SERVICE"})", answer, true));
     EXPECT_TRUE(answer.isEmpty());
-    EXPECT_EQ(service.connections(), 1) << "a failed read is not retried";
+    ASSERT_TRUE(service.waitForLine(QStringLiteral("request STOP_SERVICE")));
+    EXPECT_EQ(service.count(QStringLiteral("request STOP_SERVICE")), 1) << "a failed read is not retried";
     ASSERT_EQ(log.lines().size(), 1);
     EXPECT_TRUE(log.lines().first().startsWith(QStringLiteral(
         R"(WARN PipeClient request: ReadFile failed/empty, request= "{\"cmd\":\"STOP_SERVICE\"}" readOk= )")));
     EXPECT_TRUE(log.lines().first().contains(QStringLiteral(" read= 0 error= ")));
 
     log.clear();
-    EXPECT_FALSE(PipeClientTestAccess::request(client, "x", answer, false));
+    EXPECT_FALSE(PipeClientTestAccess::request(client, R"({"cmd":"STOP_SERVICE"})", answer, false));
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
 TEST_F(PipeExchange, WriteToAServiceThatClosedFailsWithoutRetry)
 {
-    FakeService service(FakeService::closeAtOnce());
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start({"--fault", "all=hangup"}));
     ScriptedOps script;
     script.waitResult = [](int, platform::ErrorCode &) { return true; };
     // Hand the connection over only after the service has dropped it.
-    script.openResult = [&service](const std::string &p) {
+    script.openResult = [this](const std::string &p) {
         platform::PipeConnection connection = platform::PipeConnection::open(p);
-        waitUntil([&] { return service.finished() == 1; }, 5000);
+        service.waitForLine(QStringLiteral("connection closed at once"));
         return connection;
     };
     QByteArray answer("kept");
@@ -182,15 +176,15 @@ TEST_F(PipeExchange, WriteToAServiceThatClosedFailsWithoutRetry)
 
 TEST_F(PipeExchange, SilentServiceCostsOneBoundedRead)
 {
-    FakeService service(FakeService::silent());
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start({"--fault", "GET_STATUS=silent"}));
     PipeClient client;
     QElapsedTimer timer;
     timer.start();
     QByteArray answer;
     EXPECT_FALSE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", answer, true));
     EXPECT_GE(timer.elapsed(), 2900);
-    EXPECT_EQ(service.connections(), 1);
+    ASSERT_TRUE(service.waitForLine(QStringLiteral("request GET_STATUS")));
+    EXPECT_EQ(service.count(QStringLiteral("no answer, connection held open")), 1);
     ASSERT_EQ(log.lines().size(), 1);
     EXPECT_TRUE(log.lines().first().startsWith(QStringLiteral(
         R"(WARN PipeClient request: ReadFile timed out, request= "{\"cmd\":\"GET_STATUS\"}" timeoutMs= 3000 error= )")));

@@ -1,9 +1,9 @@
 #include "config.h"
-#include "fakeservice.h"
 #include "linktestenv.h"
 #include "pipeclienttestaccess.h"
 
 #include <logcapture.h>
+#include <standinservice.h>
 #include <testenv.h>
 
 #include <gtest/gtest.h>
@@ -13,14 +13,12 @@
 namespace {
 
 constexpr qint64 kMinute = 60000;
-const QByteArray kConnected =
-    R"({"ret":0,"uptime":42,"httpPort":8080,"autoStart":false,
-        "processes":[{"type":"mainServer","name":"Server","port":9000,"running":true}]})";
 
 class PipeClientUnit : public ::testing::Test {
 protected:
     PipeClientUnit()
     {
+        service.setHttpPort(0);
         client.setClock([this] { return clockMs.load(); });
         QObject::connect(&client, &PipeClient::statusUpdated,
                          [this](const PipeClient::Status &st) { records.push_back(st); });
@@ -33,11 +31,18 @@ protected:
         PipeClientTestAccess::tick(client);
         return waitUntil([&] { return records.size() > before; }, 15000);
     }
+    // The pipe requests the service has reported so far reach `n`.
+    bool serviceSawRequests(int n)
+    {
+        return waitUntil([&] { return service.count(QStringLiteral("request ")) >= n; }, 5000) &&
+               service.count(QStringLiteral("request ")) == n;
+    }
 
     LinkTestEnvironment environment;
     LogCapture log{QStringLiteral("PipeClient"), LogCapture::Levels::Prefixed};
     std::atomic<qint64> clockMs{1700000000000};
     std::vector<PipeClient::Status> records;
+    StandInService service{instanceId()};
     PipeClient client;
 };
 
@@ -113,27 +118,30 @@ TEST_F(PipeClientUnit, DeliveryKeepsASwitchMadeMeanwhile)
 
 TEST_F(PipeClientUnit, SetAutoStartReportsTheServiceVerdictAndShowsTheChoiceAtOnce)
 {
-    FakeService service(FakeService::answer(R"({"ret":0})"));
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start({"--autostart", "false"}));
     EXPECT_TRUE(client.setAutoStart(true));
     ASSERT_EQ(records.size(), 1u);
     EXPECT_TRUE(records.back().autoStart);
     EXPECT_EQ(PipeClientTestAccess::pendingAutoStart(client), -1);
 
-    service.setDefault(FakeService::answer(R"({"ret":4})"));
+    ASSERT_TRUE(service.sendDirect(QStringLiteral("fault SET_AUTOSTART refuse:4")));
     EXPECT_FALSE(client.setAutoStart(false));
     ASSERT_EQ(records.size(), 2u);
     EXPECT_FALSE(records.back().autoStart);
     EXPECT_EQ(PipeClientTestAccess::pendingAutoStart(client), 0);
 
-    service.setDefault(FakeService::answer(R"(["ret",0])"));
+    ASSERT_TRUE(service.sendDirect(QStringLiteral("fault SET_AUTOSTART malformed")));
     EXPECT_FALSE(client.setAutoStart(true));
     EXPECT_EQ(PipeClientTestAccess::pendingAutoStart(client), 1);
     EXPECT_TRUE(client.lastStatus().autoStart);
 
-    EXPECT_EQ(service.requests(), QList<QByteArray>({"{\"cmd\":\"SET_AUTOSTART\",\"enable\":true}\n",
-                                                     "{\"cmd\":\"SET_AUTOSTART\",\"enable\":false}\n",
-                                                     "{\"cmd\":\"SET_AUTOSTART\",\"enable\":true}\n"}));
+    // The first switch reached the service as sent; the refused one changed nothing there.
+    EXPECT_TRUE(service.waitForLine(QStringLiteral("request SET_AUTOSTART fault=malformed")));
+    EXPECT_EQ(service.count(QStringLiteral("request SET_AUTOSTART")), 3);
+    ASSERT_TRUE(service.sendDirect(QStringLiteral("fault all none")));
+    QByteArray status;
+    ASSERT_TRUE(PipeClientTestAccess::request(client, R"({"cmd":"GET_STATUS"})", status, true));
+    EXPECT_TRUE(status.contains(R"("autoStart":true)"));
     EXPECT_EQ(log.lines(),
               QStringList({QStringLiteral(
                                R"(INFO "PipeClient SET_AUTOSTART requested enable=1 result=success ret=0")"),
@@ -145,9 +153,7 @@ TEST_F(PipeClientUnit, SetAutoStartReportsTheServiceVerdictAndShowsTheChoiceAtOn
 
 TEST_F(PipeClientUnit, SetAutoStartBeforeTheFirstCycleIsNoRecovery)
 {
-    FakeService service(FakeService::answer(kConnected));
-    ASSERT_TRUE(service.listening());
-    service.queue(FakeService::answer(R"({"ret":0})"));
+    ASSERT_TRUE(service.start());
     EXPECT_TRUE(client.setAutoStart(true));
     ASSERT_TRUE(cycle());
     EXPECT_TRUE(records.back().connected);
@@ -156,55 +162,52 @@ TEST_F(PipeClientUnit, SetAutoStartBeforeTheFirstCycleIsNoRecovery)
 
 TEST_F(PipeClientUnit, StartLogsThePipeAndPollsAtOnceDroppingTicksMeanwhile)
 {
-    FakeService service(FakeService::answer(kConnected, 1500));
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start({"--fault", "GET_STATUS=slow:1500"}));
+    const auto polls = [this] { return service.count(QStringLiteral("answering in")); };
     client.start(20);
     EXPECT_EQ(log.lines().value(0),
               QStringLiteral(R"(INFO PipeClient start: pipePath= "%1" pollIntervalMs= 20)")
                   .arg(QString(pipePath()).replace(QLatin1Char('\\'), QLatin1String("\\\\"))));
-    EXPECT_TRUE(waitUntil([&] { return service.connections() == 1; }, 2000));
+    EXPECT_TRUE(waitUntil([&] { return polls() == 1; }, 2000));
     // Ticks keep arriving while the first cycle waits for its answer; none starts a cycle.
     waitUntil([] { return false; }, 400);
-    EXPECT_EQ(service.connections(), 1);
+    EXPECT_EQ(polls(), 1);
     EXPECT_TRUE(records.empty());
     ASSERT_TRUE(waitUntil([&] { return records.size() == 1; }, 5000));
     EXPECT_TRUE(records.front().connected);
-    ASSERT_TRUE(waitUntil([&] { return service.connections() == 2; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return polls() == 2; }, 5000));
 }
 
 TEST_F(PipeClientUnit, ConfirmedAnswerOnTheThirdFailureCountsAsConnected)
 {
-    FakeService service(FakeService::close());
-    ASSERT_TRUE(service.listening());
-    for (int i = 0; i < 3; ++i)
-        service.queue(FakeService::close());
-    service.queue(FakeService::answer(kConnected));
+    // Three status requests fail, then the service answers again.
+    ASSERT_TRUE(
+        service.start({"--fault", "GET_STATUS=close*3", "--processes", "mainServer:Server:9000:true"}));
     PipeClientTestAccess::setPendingAutoStart(client, 1);
-    service.queue(FakeService::answer(R"({"ret":0})"));
 
     ASSERT_TRUE(cycle());
     ASSERT_TRUE(cycle());
     EXPECT_FALSE(records.back().connected);
-    EXPECT_EQ(service.connections(), 2);
+    EXPECT_TRUE(serviceSawRequests(2));
     ASSERT_TRUE(cycle());
     // The confirmation answered: a connected cycle that also delivered the pending switch.
-    EXPECT_EQ(service.connections(), 5);
+    EXPECT_TRUE(serviceSawRequests(5));
     EXPECT_TRUE(records.back().connected);
-    EXPECT_EQ(records.back().uptime, 42);
+    EXPECT_EQ(records.back().processes.size(), 1);
     EXPECT_EQ(PipeClientTestAccess::pendingAutoStart(client), -1);
     EXPECT_EQ(log.count(QStringLiteral("delivered")), 1);
 
     // The counter started again: one failure republishes the record, no confirmation.
+    ASSERT_TRUE(service.sendDirect(QStringLiteral("fault GET_STATUS close*1")));
     ASSERT_TRUE(cycle());
-    EXPECT_EQ(service.connections(), 6);
+    EXPECT_TRUE(serviceSawRequests(6));
     EXPECT_TRUE(records.back().connected);
     EXPECT_EQ(log.count(QStringLiteral("connection state")), 0);
 }
 
 TEST_F(PipeClientUnit, WorkerThatCannotBeCreatedLeavesPollingAlive)
 {
-    FakeService service(FakeService::answer(kConnected));
-    ASSERT_TRUE(service.listening());
+    ASSERT_TRUE(service.start());
     std::atomic<int> attempts{0};
     PipeClientTestAccess::failThreadCreation(client, attempts);
     client.start(20);

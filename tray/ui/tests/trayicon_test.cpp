@@ -303,7 +303,8 @@ TEST_F(TrayIconTest, ConnectionChangesAreAnnouncedOnlyOnTransitions)
     EXPECT_TRUE(log.linesStartingWith(QStringLiteral("TrayIcon Watch pipe")).isEmpty());
 
     service.kill();
-    ASSERT_TRUE(waitUntil([&] { return !balloons.isEmpty(); }, 15000));
+    // Three failed cycles and the confirmation, each exchange about 3 s against a gone service.
+    ASSERT_TRUE(waitUntil([&] { return !balloons.isEmpty(); }, 30000));
     EXPECT_EQ(balloons[0].text, QStringLiteral("Service stopped"));
     EXPECT_EQ(balloons[0].icon, QSystemTrayIcon::Warning);
 

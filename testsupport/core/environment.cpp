@@ -1,0 +1,104 @@
+#include "environment.h"
+
+#include "uniquename.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempDir::TempDir()
+{
+    const fs::path path = fs::temp_directory_path() / uniqueName("test");
+    fs::create_directory(path);
+#ifndef _WIN32
+    ::chmod(path.c_str(), 0700);
+#endif
+    m_path = path.string();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+ScopedEnv::ScopedEnv(const std::string &name, const char *value) : m_name(name)
+{
+    if (const char *old = std::getenv(name.c_str())) {
+        m_hadValue = true;
+        m_oldValue = old;
+    }
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value != nullptr ? value : "");
+#else
+    if (value != nullptr)
+        ::setenv(name.c_str(), value, 1);
+    else
+        ::unsetenv(name.c_str());
+#endif
+}
+
+ScopedEnv::~ScopedEnv()
+{
+#ifdef _WIN32
+    _putenv_s(m_name.c_str(), m_hadValue ? m_oldValue.c_str() : "");
+#else
+    if (m_hadValue)
+        ::setenv(m_name.c_str(), m_oldValue.c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
+#endif
+}
+
+#ifdef _WIN32
+
+struct IsolatedEnvironment::Impl {};
+
+std::string IsolatedEnvironment::runtimeDir() const
+{
+    return {};
+}
+
+std::string IsolatedEnvironment::configHome() const
+{
+    return {};
+}
+
+#else
+
+struct IsolatedEnvironment::Impl {
+    TempDir runtime;
+    TempDir config;
+    ScopedEnv runtimeVariable{"XDG_RUNTIME_DIR", runtime.path().c_str()};
+    ScopedEnv configVariable{"XDG_CONFIG_HOME", config.path().c_str()};
+    // A pipe directory inherited from the caller would be shared with other tests.
+    ScopedEnv pipeVariable{"ORLUNE_PIPE_DIR", nullptr};
+};
+
+std::string IsolatedEnvironment::runtimeDir() const
+{
+    return m_impl->runtime.path();
+}
+
+std::string IsolatedEnvironment::configHome() const
+{
+    return m_impl->config.path();
+}
+
+#endif
+
+IsolatedEnvironment::IsolatedEnvironment() : m_impl(std::make_unique<Impl>())
+{
+}
+
+IsolatedEnvironment::~IsolatedEnvironment() = default;
+
+} // namespace testsupport

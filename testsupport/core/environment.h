@@ -1,0 +1,55 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace testsupport {
+
+// A fresh directory under the system's temporary directory (mode 0700 on Linux), removed with
+// its content.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Sets (or with nullptr removes) an environment variable for this process and the processes
+// it starts, and restores the old value when destroyed.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::string &name, const char *value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    std::string m_name;
+    bool m_hadValue = false;
+    std::string m_oldValue;
+};
+
+// Linux: a runtime directory, config home and pipe directory of its own for this test and the
+// processes it starts, so named objects, pipes and autostart entries never meet another test's.
+// Windows: nothing to isolate (names carry the process id instead); the directories are empty.
+class IsolatedEnvironment {
+public:
+    IsolatedEnvironment();
+    ~IsolatedEnvironment();
+    IsolatedEnvironment(const IsolatedEnvironment &) = delete;
+    IsolatedEnvironment &operator=(const IsolatedEnvironment &) = delete;
+
+    std::string runtimeDir() const;
+    std::string configHome() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace testsupport

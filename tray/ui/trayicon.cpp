@@ -1,6 +1,7 @@
 #include "trayicon.h"
 
 #include "config.h"
+#include "exitsequence.h"
 #include "servicepanel.h"
 
 #include <platform/autostart.h>
@@ -167,6 +168,22 @@ void TrayIcon::onAutoStartRequested(bool enable)
 {
     qInfo() << "TrayIcon auto-start user request: enable=" << enable;
     pipeClient.setAutoStart(enable);
+}
+
+void TrayIcon::onExit()
+{
+    if (exitRunning)
+        return;
+    exitRunning = true;
+    if (!ExitSequence(pipeClient, exitEvent, panel).run()) {
+        exitRunning = false;
+        return;
+    }
+    if (panel) {
+        panel->deleteLater();
+        panel = nullptr;
+    }
+    QCoreApplication::quit();
 }
 
 void TrayIcon::checkLanguageChanged()

@@ -11,8 +11,7 @@
 
 // The autostart entry is $XDG_CONFIG_HOME/autostart/<name>.desktop (XDG_CONFIG_HOME defaults
 // to ~/.config), the name encoded like an object name so it cannot leave that directory.
-// A missing autostart directory holds no entry, which is the same as a missing value: opened,
-// delete result ENOENT.
+// A missing autostart directory holds no entry, which is the same as a missing value: absent.
 
 namespace platform {
 
@@ -35,35 +34,27 @@ std::string configHome()
 
 AutostartRemoval removeAutostartEntry(const std::string &valueName)
 {
-    AutostartRemoval result;
+    using Outcome = AutostartRemoval::Outcome;
     const std::string base = configHome();
-    if (base.empty()) {
-        result.openError = ENOENT;
-        return result;
-    }
+    if (base.empty())
+        return {Outcome::OpenFailed, ENOENT};
     const std::string directory = base + "/autostart";
     struct stat st {};
     if (::stat(directory.c_str(), &st) != 0) {
-        if (errno != ENOENT) {
-            result.openError = static_cast<ErrorCode>(errno);
-            return result;
-        }
-        result.keyOpened = true;
-        result.deleteResult = ENOENT;
-        return result;
+        if (errno != ENOENT)
+            return {Outcome::OpenFailed, static_cast<ErrorCode>(errno)};
+        return {Outcome::Absent, 0};
     }
-    if (!S_ISDIR(st.st_mode)) {
-        result.openError = ENOTDIR;
-        return result;
-    }
-    if (::access(directory.c_str(), W_OK | X_OK) != 0) {
-        result.openError = static_cast<ErrorCode>(errno);
-        return result;
-    }
-    result.keyOpened = true;
+    if (!S_ISDIR(st.st_mode))
+        return {Outcome::OpenFailed, ENOTDIR};
+    if (::access(directory.c_str(), W_OK | X_OK) != 0)
+        return {Outcome::OpenFailed, static_cast<ErrorCode>(errno)};
     const std::string file = directory + "/" + posix::percentEncode(valueName) + ".desktop";
-    result.deleteResult = ::unlink(file.c_str()) == 0 ? 0 : static_cast<ErrorCode>(errno);
-    return result;
+    if (::unlink(file.c_str()) == 0)
+        return {Outcome::Removed, 0};
+    if (errno == ENOENT)
+        return {Outcome::Absent, 0};
+    return {Outcome::DeleteFailed, static_cast<ErrorCode>(errno)};
 }
 
 } // namespace platform

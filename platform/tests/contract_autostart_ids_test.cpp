@@ -13,20 +13,23 @@
 
 namespace {
 
-TEST(AutostartContract, RemovingAnEntryTwiceGivesSuccessThenNotFound)
+using AutostartOutcome = platform::AutostartRemoval::Outcome;
+
+TEST(AutostartContract, AnEntryIsRemovedOnceThenReportedAbsent)
 {
     testsupport::IsolatedEnvironment env;
     const std::string name = testsupport::uniqueName("Orlune") + "_DizovuvOdiv";
     ASSERT_TRUE(testsupport::createAutostartEntry(name));
 
     const platform::AutostartRemoval first = platform::removeAutostartEntry(name);
-    EXPECT_TRUE(first.keyOpened);
-    EXPECT_EQ(first.openError, 0u);
-    EXPECT_EQ(first.deleteResult, 0u);
+    EXPECT_EQ(first.outcome, AutostartOutcome::Removed);
+    EXPECT_EQ(first.error, 0u);
 
     const platform::AutostartRemoval second = platform::removeAutostartEntry(name);
-    EXPECT_TRUE(second.keyOpened);
-    EXPECT_EQ(second.deleteResult, 2u);
+    EXPECT_EQ(second.outcome, AutostartOutcome::Absent);
+    EXPECT_EQ(second.error, 0u);
+    EXPECT_EQ(platform::removeAutostartEntry(testsupport::uniqueName("Never")).outcome,
+              AutostartOutcome::Absent);
 }
 
 TEST(AutostartContract, OnlyTheNamedEntryIsRemoved)
@@ -37,8 +40,8 @@ TEST(AutostartContract, OnlyTheNamedEntryIsRemoved)
     ASSERT_TRUE(testsupport::createAutostartEntry(keep));
     ASSERT_TRUE(testsupport::createAutostartEntry(drop));
 
-    EXPECT_EQ(platform::removeAutostartEntry(drop).deleteResult, 0u);
-    EXPECT_EQ(platform::removeAutostartEntry(keep).deleteResult, 0u);
+    EXPECT_EQ(platform::removeAutostartEntry(drop).outcome, AutostartOutcome::Removed);
+    EXPECT_EQ(platform::removeAutostartEntry(keep).outcome, AutostartOutcome::Removed);
 }
 
 TEST(IdsContract, TheProcessIdIsWhatOtherProcessesSee)

@@ -131,6 +131,7 @@ TEST(ServiceCommands, RunningMeansTheNameAndARunningSubState)
 
 class PosixAutostart : public ::testing::Test {
 protected:
+    using Outcome = platform::AutostartRemoval::Outcome;
     testsupport::TempDir config;
     testsupport::ScopedEnv variable{"XDG_CONFIG_HOME", config.path().c_str()};
     const std::string autostart = config.path() + "/autostart";
@@ -138,9 +139,7 @@ protected:
 
 TEST_F(PosixAutostart, AMissingDirectoryHoldsNoEntry)
 {
-    const platform::AutostartRemoval removal = platform::removeAutostartEntry("Orlune_DizovuvOdiv");
-    EXPECT_TRUE(removal.keyOpened);
-    EXPECT_EQ(removal.deleteResult, static_cast<platform::ErrorCode>(ENOENT));
+    EXPECT_EQ(platform::removeAutostartEntry("Orlune_DizovuvOdiv").outcome, Outcome::Absent);
     EXPECT_FALSE(fs::exists(autostart));
 }
 
@@ -148,8 +147,8 @@ TEST_F(PosixAutostart, ADirectoryThatIsNoDirectoryCannotBeOpened)
 {
     std::ofstream(autostart) << "x";
     const platform::AutostartRemoval removal = platform::removeAutostartEntry("Orlune_DizovuvOdiv");
-    EXPECT_FALSE(removal.keyOpened);
-    EXPECT_EQ(removal.openError, static_cast<platform::ErrorCode>(ENOTDIR));
+    EXPECT_EQ(removal.outcome, Outcome::OpenFailed);
+    EXPECT_EQ(removal.error, static_cast<platform::ErrorCode>(ENOTDIR));
 }
 
 TEST_F(PosixAutostart, TheEntryIsTheDesktopFileOfThatName)
@@ -157,7 +156,7 @@ TEST_F(PosixAutostart, TheEntryIsTheDesktopFileOfThatName)
     fs::create_directory(autostart);
     std::ofstream(autostart + "/Orlune_DizovuvOdiv.desktop") << "[Desktop Entry]\n";
     std::ofstream(autostart + "/Other.desktop") << "[Desktop Entry]\n";
-    EXPECT_EQ(platform::removeAutostartEntry("Orlune_DizovuvOdiv").deleteResult, 0u);
+    EXPECT_EQ(platform::removeAutostartEntry("Orlune_DizovuvOdiv").outcome, Outcome::Removed);
     EXPECT_FALSE(fs::exists(autostart + "/Orlune_DizovuvOdiv.desktop"));
     EXPECT_TRUE(fs::exists(autostart + "/Other.desktop"));
 }
@@ -166,13 +165,11 @@ TEST_F(PosixAutostart, ANameCannotReachOutsideTheDirectory)
 {
     fs::create_directory(autostart);
     std::ofstream(config.path() + "/victim.desktop") << "keep";
-    const platform::AutostartRemoval removal = platform::removeAutostartEntry("../victim");
-    EXPECT_TRUE(removal.keyOpened);
-    EXPECT_EQ(removal.deleteResult, static_cast<platform::ErrorCode>(ENOENT));
+    EXPECT_EQ(platform::removeAutostartEntry("../victim").outcome, Outcome::Absent);
     EXPECT_TRUE(fs::exists(config.path() + "/victim.desktop"));
 
     std::ofstream(autostart + "/..%2Fvictim.desktop") << "encoded";
-    EXPECT_EQ(platform::removeAutostartEntry("../victim").deleteResult, 0u);
+    EXPECT_EQ(platform::removeAutostartEntry("../victim").outcome, Outcome::Removed);
     EXPECT_TRUE(fs::exists(config.path() + "/victim.desktop"));
 }
 
@@ -183,7 +180,7 @@ TEST_F(PosixAutostart, WithoutXdgConfigHomeTheHomeConfigIsUsed)
     testsupport::ScopedEnv homeVariable("HOME", home.path().c_str());
     fs::create_directories(home.path() + "/.config/autostart");
     std::ofstream(home.path() + "/.config/autostart/Orlune_DizovuvOdiv.desktop") << "[Desktop Entry]\n";
-    EXPECT_EQ(platform::removeAutostartEntry("Orlune_DizovuvOdiv").deleteResult, 0u);
+    EXPECT_EQ(platform::removeAutostartEntry("Orlune_DizovuvOdiv").outcome, Outcome::Removed);
     EXPECT_FALSE(fs::exists(home.path() + "/.config/autostart/Orlune_DizovuvOdiv.desktop"));
 }
 

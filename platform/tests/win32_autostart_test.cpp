@@ -29,16 +29,12 @@ TEST(Win32Autostart, DeletesTheValueOnceThenReportsItMissing)
     ASSERT_TRUE(testsupport::createAutostartEntry(platform::win32::toUtf8(unrelated)));
     ASSERT_EQ(queryRunValue(wideName), ERROR_SUCCESS);
 
-    const platform::AutostartRemoval first = platform::removeAutostartEntry(name);
-    EXPECT_TRUE(first.keyOpened);
-    EXPECT_EQ(first.openError, 0u);
-    EXPECT_EQ(first.deleteResult, 0u);
+    using Outcome = platform::AutostartRemoval::Outcome;
+    EXPECT_EQ(platform::removeAutostartEntry(name).outcome, Outcome::Removed);
     EXPECT_EQ(queryRunValue(wideName), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(queryRunValue(unrelated), ERROR_SUCCESS) << "only the named value goes";
 
-    const platform::AutostartRemoval second = platform::removeAutostartEntry(name);
-    EXPECT_TRUE(second.keyOpened);
-    EXPECT_EQ(second.deleteResult, 2u);
+    EXPECT_EQ(platform::removeAutostartEntry(name).outcome, Outcome::Absent);
 
-    EXPECT_EQ(platform::removeAutostartEntry(platform::win32::toUtf8(unrelated)).deleteResult, 0u);
+    EXPECT_EQ(platform::removeAutostartEntry(platform::win32::toUtf8(unrelated)).outcome, Outcome::Removed);
 }

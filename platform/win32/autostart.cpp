@@ -8,19 +8,20 @@ namespace platform {
 
 AutostartRemoval removeAutostartEntry(const std::string &valueName)
 {
-    AutostartRemoval result;
+    using Outcome = AutostartRemoval::Outcome;
     HKEY key = nullptr;
     const LSTATUS opened = RegOpenKeyExW(
         HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_SET_VALUE, &key);
-    if (opened != ERROR_SUCCESS) {
-        result.openError = static_cast<ErrorCode>(opened);
-        return result;
-    }
-    result.keyOpened = true;
+    if (opened != ERROR_SUCCESS)
+        return {Outcome::OpenFailed, static_cast<ErrorCode>(opened)};
     const std::wstring name = win32::toWide(valueName);
-    result.deleteResult = static_cast<ErrorCode>(RegDeleteValueW(key, name.c_str()));
+    const LSTATUS deleted = RegDeleteValueW(key, name.c_str());
     RegCloseKey(key);
-    return result;
+    if (deleted == ERROR_SUCCESS)
+        return {Outcome::Removed, 0};
+    if (deleted == ERROR_FILE_NOT_FOUND)
+        return {Outcome::Absent, 0};
+    return {Outcome::DeleteFailed, static_cast<ErrorCode>(deleted)};
 }
 
 } // namespace platform

@@ -1,15 +1,13 @@
-// TrayIcon::onExit: closes a running client, stops the background service and ends the tray.
-
-#include "trayicon.h"
+#include "exitsequence.h"
 
 #include "config.h"
 #include "confirmdialog.h"
-#include "servicepanel.h"
+#include "pipeclient.h"
 
 #include <platform/ids.h>
+#include <platform/namedevent.h>
 #include <platform/processes.h>
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QThread>
 
@@ -103,12 +101,13 @@ void closeClient(const Client &client, bool askedToClose)
 
 } // namespace
 
-void TrayIcon::onExit()
+ExitSequence::ExitSequence(PipeClient &pipeClient, platform::NamedEvent &exitEvent, QWidget *dialogParent)
+    : m_pipeClient(pipeClient), m_exitEvent(exitEvent), m_dialogParent(dialogParent)
 {
-    if (exitRunning)
-        return;
-    exitRunning = true;
+}
 
+bool ExitSequence::run()
+{
     const Client client = findClient();
     const unsigned long clientPid = client.pid;
     qInfo() << "TrayIcon exit requested: clientPid="
@@ -117,30 +116,17 @@ void TrayIcon::onExit()
     const bool recordingPlanActive = productHomePlanValue() != 0;
     qInfo() << "TrayIcon recording plan detected=" << recordingPlanActive;
 
-    QString question;
-    if (clientPid == 0 && !recordingPlanActive)
-        question = tr("Exiting will stop the background service. Stop the service and exit the tray?");
-    else if (clientPid == 0)
-        question = tr("A recording plan is currently active. Exiting will stop recording and stop the "
-                      "background service. Stop the service and exit the tray?");
-    else if (!recordingPlanActive)
-        question = tr("A running client was detected. Exiting will close the client and stop the "
-                      "background service. Continue?");
-    else
-        question = tr("A running client was detected and a recording plan is currently active. Exiting "
-                      "will close the client, stop recording and stop the background service. Continue?");
-
-    if (!showConfirmDialog(panel, tr("Exit Service Management"), question, false, true)) {
+    if (!showConfirmDialog(m_dialogParent, tr("Exit Service Management"),
+                           question(clientPid != 0, recordingPlanActive), false, true)) {
         qInfo() << "TrayIcon exit cancelled by user";
-        exitRunning = false;
-        return;
+        return false;
     }
     qInfo() << "TrayIcon exit confirmed by user";
 
     if (clientPid != 0) {
-        if (exitEvent.valid()) {
+        if (m_exitEvent.valid()) {
             platform::ErrorCode setError = 0;
-            const bool set = exitEvent.set(&setError);
+            const bool set = m_exitEvent.set(&setError);
             qInfo() << "TrayIcon SetEvent exit request: success=" << set << "error=" << (set ? 0 : setError);
             closeClient(client, true);
         } else {
@@ -150,23 +136,37 @@ void TrayIcon::onExit()
         }
     }
 
-    bool serviceStopped = false;
-    for (int attempt = 1; attempt <= kStopAttempts && !serviceStopped; ++attempt) {
-        serviceStopped = pipeClient.stopService();
-        qInfo() << "TrayIcon STOP_SERVICE attempt=" << attempt << "success=" << serviceStopped;
-        if (!serviceStopped)
-            QThread::msleep(kStopRetryPauseMs);
-    }
-
-    if (!serviceStopped && pipeClient.lastStatus().connected)
-        showConfirmDialog(panel, tr("Exit Service Management"),
+    const bool serviceStopped = stopService();
+    if (!serviceStopped && m_pipeClient.lastStatus().connected)
+        showConfirmDialog(m_dialogParent, tr("Exit Service Management"),
                           tr("Failed to notify the service. It may still be running."), true, false);
 
     qInfo() << "TrayIcon exit sequence complete: serviceStopped=" << serviceStopped;
+    return true;
+}
 
-    if (panel) {
-        panel->deleteLater();
-        panel = nullptr;
+QString ExitSequence::question(bool clientRunning, bool recordingPlanActive)
+{
+    if (!clientRunning && !recordingPlanActive)
+        return tr("Exiting will stop the background service. Stop the service and exit the tray?");
+    if (!clientRunning)
+        return tr("A recording plan is currently active. Exiting will stop recording and stop the "
+                  "background service. Stop the service and exit the tray?");
+    if (!recordingPlanActive)
+        return tr("A running client was detected. Exiting will close the client and stop the "
+                  "background service. Continue?");
+    return tr("A running client was detected and a recording plan is currently active. Exiting "
+              "will close the client, stop recording and stop the background service. Continue?");
+}
+
+bool ExitSequence::stopService()
+{
+    bool stopped = false;
+    for (int attempt = 1; attempt <= kStopAttempts && !stopped; ++attempt) {
+        stopped = m_pipeClient.stopService();
+        qInfo() << "TrayIcon STOP_SERVICE attempt=" << attempt << "success=" << stopped;
+        if (!stopped)
+            QThread::msleep(kStopRetryPauseMs);
     }
-    QCoreApplication::quit();
+    return stopped;
 }

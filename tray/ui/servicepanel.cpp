@@ -74,6 +74,17 @@ QPushButton *titleButton(const QString &objectName, const QString &image, QWidge
     return button;
 }
 
+QString autoStartStyle(const QString &textColor)
+{
+    return QStringLiteral(
+               "QCheckBox { color:%1; font-size:12px; font-weight:400; line-height:17px; spacing:6px; }")
+               .arg(textColor) +
+           QStringLiteral(
+               "QCheckBox::indicator:unchecked { image:url(%1); }"
+               "QCheckBox::indicator:checked { image:url(%2/Skin/Client/custom_color/red/login_check.png); }")
+               .arg(skinFilePath(QStringLiteral("MainFrame/Login/login_uncheck.png")), applicationDir());
+}
+
 QString rowStyle(const QColor &c)
 {
     return QStringLiteral("color:%1; font-size:13px;").arg(colorName(c));
@@ -109,16 +120,27 @@ ServicePanel::ServicePanel(QWidget *parent) : QWidget(parent)
 void ServicePanel::buildUi()
 {
     const ThemeColors &colors = themeColors();
-    const QString textColor = colorName(colors.oneLevelTextColor);
-
     setStyleSheet(QStringLiteral("ServicePanel { background-color:%1; border:1px solid %2; }")
                       .arg(colorName(colors.themeColor), colorName(colors.dlgBorderColor)));
 
     auto *mainLayout = new QVBoxLayout(this);
     mainLayout->setContentsMargins(0, 0, 0, 0);
     mainLayout->setSpacing(0);
+    mainLayout->addWidget(buildHeader());
+    mainLayout->addSpacing(8);
+    mainLayout->addWidget(buildCard(), 1);
+    mainLayout->addWidget(buildFooter());
 
-    // Title bar, also the drag handle of the frameless window.
+    connect(&clockTimer, &QTimer::timeout, this, &ServicePanel::updateRunningTime);
+    clockTimer.setTimerType(Qt::PreciseTimer);
+    clockTimer.start(200);
+
+    applyStatus(PipeClient::Status());
+}
+
+// Title bar, also the drag handle of the frameless window.
+QWidget *ServicePanel::buildHeader()
+{
     header = new QWidget(this);
     header->setObjectName(QStringLiteral("header"));
     header->installEventFilter(this);
@@ -140,7 +162,8 @@ void ServicePanel::buildUi()
     titleLabel = new QLabel(tr("%1 Service Management").arg(appName()), header);
     titleLabel->setObjectName(QStringLiteral("titleLabel"));
     titleLabel->installEventFilter(this);
-    titleLabel->setStyleSheet(QStringLiteral("color:%1; font-size:14px; font-weight:600;").arg(textColor));
+    titleLabel->setStyleSheet(QStringLiteral("color:%1; font-size:14px; font-weight:600;")
+                                  .arg(colorName(themeColors().oneLevelTextColor)));
     headerLayout->addWidget(titleLabel);
     headerLayout->addStretch();
 
@@ -150,11 +173,14 @@ void ServicePanel::buildUi()
         titleButton(QStringLiteral("closeBtn"), QStringLiteral("MainFrameUI/close.png"), header);
     headerLayout->addWidget(minButton);
     headerLayout->addWidget(closeButton);
+    connect(minButton, &QPushButton::clicked, this, &QWidget::hide);
+    connect(closeButton, &QPushButton::clicked, this, &ServicePanel::closeRequested);
+    return header;
+}
 
-    mainLayout->addWidget(header);
-    mainLayout->addSpacing(8);
-
-    // Card with the overall state and the process rows.
+// Card with the overall state and the process rows, inset from the panel's sides.
+QWidget *ServicePanel::buildCard()
+{
     auto *content = transparentWidget(this);
     auto *contentLayout = new QHBoxLayout(content);
     contentLayout->setContentsMargins(30, 0, 30, 0);
@@ -164,13 +190,23 @@ void ServicePanel::buildUi()
     card->setObjectName(QStringLiteral("serviceCard"));
     card->setFixedHeight(192);
     card->setStyleSheet(QStringLiteral("QFrame#serviceCard { background-color:%1; border-radius:8px; }")
-                            .arg(colorName(colors.trayCardColor)));
+                            .arg(colorName(themeColors().trayCardColor)));
     auto *cardLayout = new QVBoxLayout(card);
     cardLayout->setContentsMargins(24, 22, 24, 22);
     cardLayout->setSpacing(8);
     contentLayout->addWidget(card);
-    mainLayout->addWidget(content, 1);
 
+    cardLayout->addLayout(buildCardTitle(card));
+    for (int i = 0; i < kRows; ++i)
+        cardLayout->addLayout(buildProcessRow(card, i));
+    cardLayout->addStretch();
+    return content;
+}
+
+// The system's icon and name on the left, the service's state on the right.
+QHBoxLayout *ServicePanel::buildCardTitle(QWidget *card)
+{
+    const ThemeColors &colors = themeColors();
     auto *cardHeader = new QHBoxLayout;
     cardHeader->setSpacing(8);
     auto *systemIcon = new QLabel(card);
@@ -182,8 +218,8 @@ void ServicePanel::buildUi()
 
     systemNameLabel = new QLabel(tr("Customer Management System"), card);
     systemNameLabel->setObjectName(QStringLiteral("systemNameLabel"));
-    systemNameLabel->setStyleSheet(
-        QStringLiteral("color:%1; font-size:15px; font-weight:600;").arg(textColor));
+    systemNameLabel->setStyleSheet(QStringLiteral("color:%1; font-size:15px; font-weight:600;")
+                                       .arg(colorName(colors.oneLevelTextColor)));
     cardHeader->addWidget(systemNameLabel);
     cardHeader->addStretch();
 
@@ -198,36 +234,42 @@ void ServicePanel::buildUi()
     statusTextLabel->setStyleSheet(
         QStringLiteral("color:%1; font-size:14px;").arg(colorName(colors.defaultRedColor)));
     cardHeader->addWidget(statusTextLabel);
-    cardLayout->addLayout(cardHeader);
+    return cardHeader;
+}
 
-    for (int i = 0; i < kRows; ++i) {
-        auto *row = new QHBoxLayout;
-        row->setContentsMargins(32, 0, 0, 0);
-        row->setSpacing(8);
-        // Names, ports and states come from the service: shown as they are, never as markup.
-        nameLabels[i] = new QLabel(card);
-        nameLabels[i]->setObjectName(QStringLiteral("nameLabel%1").arg(i));
-        nameLabels[i]->setTextFormat(Qt::PlainText);
-        nameLabels[i]->setStyleSheet(rowStyle(colors.oneLevelTextColor));
-        portLabels[i] = new QLabel(card);
-        portLabels[i]->setObjectName(QStringLiteral("portLabel%1").arg(i));
-        portLabels[i]->setTextFormat(Qt::PlainText);
-        portLabels[i]->setStyleSheet(rowStyle(colors.oneLevelTextColor));
-        portLabels[i]->setFixedWidth(120);
-        portLabels[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        stateLabels[i] = new QLabel(card);
-        stateLabels[i]->setObjectName(QStringLiteral("stateLabel%1").arg(i));
-        stateLabels[i]->setTextFormat(Qt::PlainText);
-        stateLabels[i]->setStyleSheet(rowStyle(colors.thirdLevelTextColor));
-        row->addWidget(nameLabels[i]);
-        row->addWidget(portLabels[i]);
-        row->addStretch();
-        row->addWidget(stateLabels[i]);
-        cardLayout->addLayout(row);
-    }
-    cardLayout->addStretch();
+// One process row: name, port and state.
+QHBoxLayout *ServicePanel::buildProcessRow(QWidget *card, int index)
+{
+    const ThemeColors &colors = themeColors();
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(32, 0, 0, 0);
+    row->setSpacing(8);
+    // Names, ports and states come from the service: shown as they are, never as markup.
+    nameLabels[index] = new QLabel(card);
+    nameLabels[index]->setObjectName(QStringLiteral("nameLabel%1").arg(index));
+    nameLabels[index]->setTextFormat(Qt::PlainText);
+    nameLabels[index]->setStyleSheet(rowStyle(colors.oneLevelTextColor));
+    portLabels[index] = new QLabel(card);
+    portLabels[index]->setObjectName(QStringLiteral("portLabel%1").arg(index));
+    portLabels[index]->setTextFormat(Qt::PlainText);
+    portLabels[index]->setStyleSheet(rowStyle(colors.oneLevelTextColor));
+    portLabels[index]->setFixedWidth(120);
+    portLabels[index]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    stateLabels[index] = new QLabel(card);
+    stateLabels[index]->setObjectName(QStringLiteral("stateLabel%1").arg(index));
+    stateLabels[index]->setTextFormat(Qt::PlainText);
+    stateLabels[index]->setStyleSheet(rowStyle(colors.thirdLevelTextColor));
+    row->addWidget(nameLabels[index]);
+    row->addWidget(portLabels[index]);
+    row->addStretch();
+    row->addWidget(stateLabels[index]);
+    return row;
+}
 
-    // Footer: running time and the auto-start switch.
+// Footer: running time and the auto-start switch.
+QWidget *ServicePanel::buildFooter()
+{
+    const QString textColor = colorName(themeColors().oneLevelTextColor);
     auto *footer = transparentWidget(this);
     footer->setFixedHeight(74);
     auto *footerLayout = new QVBoxLayout(footer);
@@ -256,26 +298,10 @@ void ServicePanel::buildUi()
     autoStartCheckBox = new QCheckBox(tr("Auto-start"), footerRow);
     autoStartCheckBox->setObjectName(QStringLiteral("autoStartCheckBox"));
     autoStartCheckBox->setFixedHeight(16);
-    autoStartCheckBox->setStyleSheet(
-        QStringLiteral(
-            "QCheckBox { color:%1; font-size:12px; font-weight:400; line-height:17px; spacing:6px; }")
-            .arg(textColor) +
-        QStringLiteral(
-            "QCheckBox::indicator:unchecked { image:url(%1); }"
-            "QCheckBox::indicator:checked { image:url(%2/Skin/Client/custom_color/red/login_check.png); }")
-            .arg(skinFilePath(QStringLiteral("MainFrame/Login/login_uncheck.png")), applicationDir()));
+    autoStartCheckBox->setStyleSheet(autoStartStyle(textColor));
     footerRowLayout->addWidget(autoStartCheckBox);
-    mainLayout->addWidget(footer);
-
-    connect(minButton, &QPushButton::clicked, this, &QWidget::hide);
-    connect(closeButton, &QPushButton::clicked, this, &ServicePanel::closeRequested);
     connect(autoStartCheckBox, &QCheckBox::toggled, this, [this](bool on) { emit autoStartRequested(on); });
-    connect(&clockTimer, &QTimer::timeout, this, &ServicePanel::updateRunningTime);
-
-    clockTimer.setTimerType(Qt::PreciseTimer);
-    clockTimer.start(200);
-
-    applyStatus(PipeClient::Status());
+    return footer;
 }
 
 void ServicePanel::applyStatus(PipeClient::Status st)

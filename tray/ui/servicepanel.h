@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 
 // The tray's status panel: service state, up to four server processes, running time and the
@@ -34,6 +35,11 @@ protected:
 
 private:
     void buildUi();
+    QWidget *buildHeader();
+    QWidget *buildCard();
+    QHBoxLayout *buildCardTitle(QWidget *card);
+    QHBoxLayout *buildProcessRow(QWidget *card, int index);
+    QWidget *buildFooter();
     void updateRunningTime();
     void showRunningTime();
 

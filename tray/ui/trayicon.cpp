@@ -1,6 +1,7 @@
 #include "trayicon.h"
 
 #include "config.h"
+#include "exitsequence.h"
 #include "servicepanel.h"
 
 #include <platform/autostart.h>
@@ -24,7 +25,6 @@ namespace {
 constexpr int kLanguagePollMs = 300;
 constexpr int kStatusPollMs = 1000;
 constexpr int kBalloonMs = 2000;
-constexpr platform::ErrorCode kNoSuchValue = 2;
 
 platform::NamedEvent createLoggedEvent(const char *label, const QString &name,
                                        platform::NamedEvent::Security security)
@@ -108,13 +108,18 @@ void TrayIcon::regClearTrayRun()
 {
     const platform::AutostartRemoval removal =
         platform::removeAutostartEntry(autostartEntryName().toStdString());
-    if (!removal.keyOpened) {
+    switch (removal.outcome) {
+    case platform::AutostartRemoval::Outcome::Removed:
+    case platform::AutostartRemoval::Outcome::Absent:
+        break;
+    case platform::AutostartRemoval::Outcome::OpenFailed:
         qWarning() << "TrayIcon regClearTrayRun: RegOpenKeyExW failed";
-        return;
+        break;
+    case platform::AutostartRemoval::Outcome::DeleteFailed:
+        qWarning()
+            << QStringLiteral("TrayIcon regClearTrayRun: RegDeleteValueW failed, err=%1").arg(removal.error);
+        break;
     }
-    if (removal.deleteResult != 0 && removal.deleteResult != kNoSuchValue)
-        qWarning() << QStringLiteral("TrayIcon regClearTrayRun: RegDeleteValueW failed, err=%1")
-                          .arg(removal.deleteResult);
 }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
@@ -167,6 +172,22 @@ void TrayIcon::onAutoStartRequested(bool enable)
 {
     qInfo() << "TrayIcon auto-start user request: enable=" << enable;
     pipeClient.setAutoStart(enable);
+}
+
+void TrayIcon::onExit()
+{
+    if (exitRunning)
+        return;
+    exitRunning = true;
+    if (!ExitSequence(pipeClient, exitEvent, panel).run()) {
+        exitRunning = false;
+        return;
+    }
+    if (panel) {
+        panel->deleteLater();
+        panel = nullptr;
+    }
+    QCoreApplication::quit();
 }
 
 void TrayIcon::checkLanguageChanged()

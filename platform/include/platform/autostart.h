@@ -7,9 +7,14 @@
 namespace platform {
 
 struct AutostartRemoval {
-    bool keyOpened = false;     // RegOpenKeyExW(HKCU\...\Run, KEY_SET_VALUE) succeeded
-    ErrorCode openError = 0;    // its error when it failed
-    ErrorCode deleteResult = 0; // RegDeleteValueW's result: 0, 2 (no such value) or another code
+    enum class Outcome {
+        Removed,      // the entry was there and is gone
+        Absent,       // there was no such entry: nothing to do
+        OpenFailed,   // the place of the entries could not be opened for writing (RegOpenKeyExW)
+        DeleteFailed, // the entry could not be deleted (RegDeleteValueW)
+    };
+    Outcome outcome = Outcome::OpenFailed;
+    ErrorCode error = 0; // the failed call's error code; 0 unless the outcome is a failure
 };
 
 // Deletes the current user's autostart entry `valueName` (UTF-8): the value under

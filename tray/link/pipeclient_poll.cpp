@@ -1,3 +1,6 @@
+// PipeClient's poll cycle: the timer's tick, the worker thread's exchanges and the result applied
+// on the GUI thread. PipeClient's commands and set-up are in pipeclient.cpp.
+
 #include "pipeclient.h"
 
 #include "pipeprotocol.h"

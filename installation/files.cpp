@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QMutex>
-#include <QSettings>
 
 namespace installation {
 
@@ -13,6 +12,7 @@ namespace {
 
 QMutex overrideMutex;
 QString overriddenDir;
+QString executableDir;
 
 QString paramsFile()
 {
@@ -38,12 +38,14 @@ QString productHomeParamsFile(const QString &home)
 
 QString applicationDir()
 {
-    {
-        const QMutexLocker locker(&overrideMutex);
-        if (!overriddenDir.isEmpty())
-            return overriddenDir;
-    }
-    return QCoreApplication::applicationDirPath();
+    const QMutexLocker locker(&overrideMutex);
+    if (!overriddenDir.isEmpty())
+        return overriddenDir;
+    // Worked out once: the running executable keeps its place (Qt keeps its path as well), and
+    // the folder is asked for on every pipe request.
+    if (executableDir.isEmpty())
+        executableDir = QCoreApplication::applicationDirPath();
+    return executableDir;
 }
 
 void overrideApplicationDir(const QString &dir)
@@ -62,14 +64,17 @@ QString appName()
     return paramValue(QStringLiteral("product/appName"), QStringLiteral("Orlune"));
 }
 
+// The fallbacks are read only when needed: the instance identifier is asked for on every pipe
+// request.
 QString instanceId()
 {
-    return paramValue(QStringLiteral("product/instanceId"), appName());
+    return iniEntry(paramsFile(), QStringLiteral("product/instanceId")).value_or(appName());
 }
 
 QString serviceName()
 {
-    return paramValue(QStringLiteral("product/serviceName"), appName() + QStringLiteral("_Server"));
+    return iniEntry(paramsFile(), QStringLiteral("product/serviceName"))
+        .value_or(appName() + QStringLiteral("_Server"));
 }
 
 QString currentLanCode()
@@ -89,11 +94,9 @@ int productHomePlanValue()
     const QString home = productHome();
     if (home.isEmpty())
         return 0;
-    const QString file = productHomeParamsFile(home);
-    if (!isRegularFile(file))
-        return 0;
-    const QSettings settings(file, QSettings::IniFormat);
-    return settings.value(QStringLiteral("recordPlan/hasLocalPlan"), 0).toInt();
+    return iniValue(productHomeParamsFile(home), QStringLiteral("recordPlan/hasLocalPlan"),
+                    QStringLiteral("0"))
+        .toInt();
 }
 
 QString skinValue(const QString &key, const QString &defaultValue)

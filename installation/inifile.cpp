@@ -1,25 +1,35 @@
 #include "inifile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/filecontents.h"
+
+#include <QHash>
+#include <QMutex>
 #include <QSettings>
 
 namespace installation {
 
 namespace {
 
+// One file as last read, and what was found in it for each key asked so far. The file is read
+// on every call; only unchanged contents reuse what QSettings found, which keeps the reading
+// of a short-lived thread free of QObjects and of QSettings' own file checks.
+struct Snapshot {
+    platform::FileContents contents;
+    QHash<QString, std::optional<QString>> entries;
+};
+
+QMutex snapshotMutex;
+QHash<QString, Snapshot> snapshots;
+
 // The text after "=" of `key`'s last line in its section, up to a comment, as written.
-QString rawIniValue(const QString &file, const QString &key)
+QString rawIniValue(const std::string &text, const QString &key)
 {
     const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
     const QString section = slash < 0 ? QStringLiteral("General") : key.left(slash);
     const QString name = key.mid(slash + 1);
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly))
-        return QString();
     QString current = QStringLiteral("General");
     QString value;
-    for (const QByteArray &rawLine : in.readAll().split('\n')) {
+    for (const QByteArray &rawLine : QByteArray::fromStdString(text).split('\n')) {
         const QString line = QString::fromUtf8(rawLine).trimmed();
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             current = line.mid(1, line.size() - 2).trimmed();
@@ -40,24 +50,42 @@ QString rawIniValue(const QString &file, const QString &key)
     return value.trimmed();
 }
 
+std::optional<QString> parseEntry(const QString &file, const std::string &text, const QString &key)
+{
+    const QSettings settings(file, QSettings::IniFormat);
+    if (!settings.contains(key))
+        return std::nullopt;
+    const QVariant value = settings.value(key);
+    // An unquoted comma makes QSettings split the text into a list; every other reader of the
+    // file takes the text as written, so names derived from it must too.
+    if (value.metaType().id() == QMetaType::QStringList)
+        return rawIniValue(text, key);
+    return value.toString().trimmed();
+}
+
 } // namespace
 
-bool isRegularFile(const QString &file)
+std::optional<QString> iniEntry(const QString &file, const QString &key)
 {
-    return QFileInfo(file).isFile();
+    platform::FileContents contents;
+    platform::ErrorCode error = 0;
+    if (!platform::readRegularFile(file.toStdString(), contents, error))
+        return std::nullopt;
+    const QMutexLocker locker(&snapshotMutex);
+    Snapshot &snapshot = snapshots[file];
+    // The stamp counts too: QSettings keeps its own copy of a file, which it reads again only
+    // when the size or the modification time changed.
+    if (snapshot.contents.bytes != contents.bytes || snapshot.contents.modified != contents.modified)
+        snapshot = Snapshot{std::move(contents), {}};
+    auto found = snapshot.entries.constFind(key);
+    if (found == snapshot.entries.constEnd())
+        found = snapshot.entries.insert(key, parseEntry(file, snapshot.contents.bytes, key));
+    return *found;
 }
 
 QString iniValue(const QString &file, const QString &key, const QString &defaultValue)
 {
-    if (!isRegularFile(file))
-        return defaultValue.trimmed();
-    const QSettings settings(file, QSettings::IniFormat);
-    const QVariant value = settings.value(key, defaultValue);
-    // An unquoted comma makes QSettings split the text into a list; every other reader of the
-    // file takes the text as written, so names derived from it must too.
-    if (value.metaType().id() == QMetaType::QStringList)
-        return rawIniValue(file, key);
-    return value.toString().trimmed();
+    return iniEntry(file, key).value_or(defaultValue.trimmed());
 }
 
 } // namespace installation

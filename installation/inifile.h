@@ -2,14 +2,16 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace installation {
 
-// Only a regular file is read: a FIFO or a device named like the file would block the caller
-// or never end. Anything else counts as a missing file.
-bool isRegularFile(const QString &file);
+// The trimmed value of `key` ("section/name") in the INI file `file`; nothing when the key or
+// the file is absent. Only a regular file is read: a FIFO or a device named like the file
+// would block the caller or never end, so anything else counts as a missing file.
+std::optional<QString> iniEntry(const QString &file, const QString &key);
 
-// The trimmed value of `key` ("section/name") in the INI file `file`, the trimmed default when
-// the key or the file is absent.
+// iniEntry(), or the trimmed default.
 QString iniValue(const QString &file, const QString &key, const QString &defaultValue);
 
 } // namespace installation

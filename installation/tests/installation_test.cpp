@@ -208,6 +208,17 @@ TEST_F(InstallationFiles, EditsAreSeenByTheNextCall)
     file.close();
     EXPECT_EQ(instanceId(), "Charl3");
 
+    // A same-size edit with its time put back goes unseen by QSettings' own copy of the file;
+    // once the time moves on, it is seen.
+    const QDateTime charlieTime = QFileInfo(file).lastModified();
+    writeParams("[product]\ninstanceId=Delta4\n");
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.setFileTime(charlieTime, QFileDevice::FileModificationTime);
+    static_cast<void>(instanceId());
+    file.setFileTime(charlieTime.addSecs(5), QFileDevice::FileModificationTime);
+    file.close();
+    EXPECT_EQ(instanceId(), "Delta4");
+
     writeSkin("[normal]\nskin=one\n");
     EXPECT_EQ(skinName(), "one");
     writeSkin("[normal]\nskin=second\n");

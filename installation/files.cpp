@@ -68,13 +68,16 @@ QString appName()
 // request.
 QString instanceId()
 {
-    return iniEntry(paramsFile(), QStringLiteral("product/instanceId")).value_or(appName());
+    if (std::optional<QString> id = iniEntry(paramsFile(), QStringLiteral("product/instanceId")))
+        return *id;
+    return appName();
 }
 
 QString serviceName()
 {
-    return iniEntry(paramsFile(), QStringLiteral("product/serviceName"))
-        .value_or(appName() + QStringLiteral("_Server"));
+    if (std::optional<QString> name = iniEntry(paramsFile(), QStringLiteral("product/serviceName")))
+        return *name;
+    return appName() + QStringLiteral("_Server");
 }
 
 QString currentLanCode()

@@ -18,7 +18,7 @@ struct FileContents {
 };
 
 // Reads the regular file `path` (UTF-8) whole. Fails for anything else (a folder, a FIFO, a
-// device) without opening it or blocking on it; `error` says why.
+// device) without reading from it or blocking on it; `error` says why.
 bool readRegularFile(const std::string &path, FileContents &contents, ErrorCode &error);
 
 } // namespace platform

@@ -6,7 +6,10 @@
 #   CPU per minute     user plus system time of all threads, short-lived ones included, from
 #                      the resource usage of the ended program (/proc counts CPU in 10 ms
 #                      ticks): a run with the window minus a run without it, so the start
-#                      and the end of both cancel out
+#                      and the end of both cancel out. Where a cgroup v1 "cpuacct" hierarchy
+#                      can be written (as root in a container, say), each program runs in a
+#                      group of its own and the window's CPU is read from it to the
+#                      nanosecond instead; the line says which
 #   wake-ups per sec.  context switches of the main thread in the window: the event loop's
 #                      wake-ups; below it those of all threads, the per-cycle poll threads
 #                      included, from the resource usage as for CPU (start-up varies more
@@ -52,6 +55,10 @@ tray=${tray:-"$appdir/Orlune_DizovuvOdiv"}
 
 work=$(mktemp -d)
 pids=()
+cg=""
+if [ -w /sys/fs/cgroup/cpuacct ] && mkdir "/sys/fs/cgroup/cpuacct/orlune-bench-$$" 2>/dev/null; then
+  cg="/sys/fs/cgroup/cpuacct/orlune-bench-$$"
+fi
 # shellcheck disable=SC2317 # reached through the EXIT trap, which shellcheck does not follow
 cleanup() {
   local pid
@@ -59,6 +66,8 @@ cleanup() {
   xd_stop "${XD_STANDIN_PID:-}"
   xd_stop_desktop
   rm -rf "$work"
+  # A group goes once it is empty; the programs have ended by now.
+  [ -z "$cg" ] || find "$cg" -depth -type d -exec rmdir {} + 2>/dev/null
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -71,10 +80,16 @@ main_switches() { awk '/ctxt_switches:/ { n += $2 } END { print n }' "/proc/$1/t
 # launch PREFIX PROGRAM ARGUMENTS...: starts the program under /usr/bin/time in a subshell that,
 # once the program has ended, writes the CPU time of everything it reaped (the program's dead
 # threads included, to the millisecond) to PREFIX.times; PREFIX.time gets the context switches.
+# With cgroups, the subshell and all it starts go into the group PREFIX names.
 launch() {
-  local prefix=$1
+  local prefix=$1 group=""
   shift
+  if [ -n "$cg" ]; then
+    group="$cg/$(basename "$(dirname "$prefix")")-$(basename "$prefix")"
+    mkdir -p "$group"
+  fi
   (
+    [ -z "$group" ] || echo "$BASHPID" >"$group/cgroup.procs"
     /usr/bin/time -f '%w %c %e' -o "$prefix.time" "$@" >"$prefix.out" 2>&1 &
     wait $!
     # Not in a pipeline: that would be another subshell, which has reaped nothing.
@@ -117,12 +132,18 @@ run_pair() {
   tray_pid=$(program_of "$tray_shell")
   bare_pid=$(program_of "$bare_shell")
   sleep "$warmup"
-  local tray_main bare_main
+  local tray_main bare_main tray_usage bare_usage
   tray_main=$(main_switches "$tray_pid")
   bare_main=$(main_switches "$bare_pid")
+  tray_usage=$(group_usage "$dir" tray)
+  bare_usage=$(group_usage "$dir" bare)
   sleep "$window"
   echo "$(($(main_switches "$tray_pid") - tray_main))" >"$dir/tray.wakeups"
   echo "$(($(main_switches "$bare_pid") - bare_main))" >"$dir/bare.wakeups"
+  if [ -n "$cg" ]; then
+    echo "$(($(group_usage "$dir" tray) - tray_usage))" >"$dir/tray.window_ns"
+    echo "$(($(group_usage "$dir" bare) - bare_usage))" >"$dir/bare.window_ns"
+  fi
   rss_kib "$tray_pid" >"$dir/tray.rss"
   rss_kib "$bare_pid" >"$dir/bare.rss"
   kill "$tray_pid" "$bare_pid" 2>/dev/null
@@ -135,6 +156,22 @@ run_pair() {
     # The second line of times, "0m1.234s 0m0.567s": user and system time of the reaped children.
     tail -n1 "$dir/$who.times" | tr 'ms' '  ' | awk '{ printf "%.0f\n", ($1 * 60 + $2 + $3 * 60 + $4) * 1000 }' >"$dir/$who.cpu"
   done
+}
+
+# group_usage DIR NAME: CPU nanoseconds so far of the program launched as DIR/NAME (0 without
+# cgroups).
+group_usage() {
+  cat "$cg/$(basename "$1")-$2/cpuacct.usage" 2>/dev/null || echo 0
+}
+
+# cpu_per_minute LONG SHORT NAME: from the group over the window where there is one, else from
+# the two runs' resource usage.
+cpu_per_minute() {
+  if [ -n "$cg" ]; then
+    awk -v ns="$(cat "$1/$3.window_ns")" -v s="$seconds" 'BEGIN { printf "%.1f", ns / 1e6 / s * 60 }'
+  else
+    per_unit "$1" "$2" "$3" cpu 60
+  fi
 }
 
 # per_unit LONG SHORT NAME FIELD SCALE: (FIELD of the long run - of the short run) per second of
@@ -155,7 +192,7 @@ ratio() {
 }
 
 row() {
-  printf '  %-24s %14s %14s %8s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"
+  printf '  %-28s %14s %14s %8s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"
 }
 
 measure() {
@@ -163,8 +200,10 @@ measure() {
   run_pair "$short" 0
   run_pair "$long" "$seconds"
   echo "== $mode, ${seconds} s window after ${warmup} s of warm-up"
-  printf '  %-24s %14s %14s %8s\n' "" "shipped tray" "bare tray" "ratio"
-  row "CPU per minute (ms)" "$(per_unit "$long" "$short" tray cpu 60)" "$(per_unit "$long" "$short" bare cpu 60)"
+  printf '  %-28s %14s %14s %8s\n' "" "shipped tray" "bare tray" "ratio"
+  local how="two runs"
+  [ -z "$cg" ] || how="cgroup"
+  row "CPU per minute (ms, $how)" "$(cpu_per_minute "$long" "$short" tray)" "$(cpu_per_minute "$long" "$short" bare)"
   row "wake-ups per second" "$(per_window "$long" tray)" "$(per_window "$long" bare)"
   row "  all threads' switches" "$(per_unit "$long" "$short" tray switches 1)" \
     "$(per_unit "$long" "$short" bare switches 1)"

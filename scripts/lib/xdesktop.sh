@@ -14,6 +14,23 @@ xd_missing_tools() {
   return $missing
 }
 
+# For a test: the files whose contents a failure shows (its logs), set by the test.
+XD_FAIL_FILES=()
+
+# For a test: the failure MESSAGE, then each of XD_FAIL_FILES, and the end with 1.
+xd_fail() {
+  local f
+  echo "FAIL: $*" >&2
+  for f in "${XD_FAIL_FILES[@]}"; do
+    echo "--- $f" >&2
+    cat "$f" >&2 2>/dev/null || true
+  done
+  exit 1
+}
+
+# For a test: the heading of its next step.
+xd_step() { echo "== $*"; }
+
 # For a test: exits with 77 (skipped) when a desktop tool is missing.
 xd_skip_without_tools() {
   local missing

@@ -26,15 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 tray_log="$work/app/log/DizovuvOdiv.log"
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$tray_log" "$work/app/log/VadorivOruziz.log" "$work/trace" "$work/client.out" "$work/client2.out"; do
-    echo "--- $f" >&2
-    cat "$f" >&2 2>/dev/null || true
-  done
-  exit 1
-}
-step() { echo "== $*"; }
+XD_FAIL_FILES=("$tray_log" "$work/app/log/VadorivOruziz.log" "$work/trace" "$work/client.out" "$work/client2.out")
 tray_log_has() { grep -qF -- "$1" "$tray_log" 2>/dev/null; }
 traced() { grep -qF -- "$1" "$work/trace" 2>/dev/null; }
 service_state() { wine sc query "$service" 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $NF}'; }
@@ -53,48 +45,48 @@ printf '[product]\nappName=%s\ninstanceId=%s\nserviceName=%s\n[client]\ntorvikSe
   "$app_name" "$id" "$service" "$port" >"$work/app/params.ini"
 export ORLUNE_STANDIN_TRACE="Z:$work/trace"
 
-step "the stand-in registered as the Windows service $service (stopped)"
+xd_step "the stand-in registered as the Windows service $service (stopped)"
 binpath="$(wq_winpath "$work/app/service-standin.exe") --service $service --instance-id $id --http-port $port"
 wine sc create "$service" binpath= "$binpath" start= demand >"$work/sc-create.out" 2>&1 ||
-  fail "sc create: $(cat "$work/sc-create.out")"
-service_is STOPPED || fail "the new service is $(service_state), not STOPPED"
+  xd_fail "sc create: $(cat "$work/sc-create.out")"
+service_is STOPPED || xd_fail "the new service is $(service_state), not STOPPED"
 
-step "the tray starts without a service: offline"
+xd_step "the tray starts without a service: offline"
 wq_start "$work/tray.out" "$work/app/Orlune_DizovuvOdiv.exe"
 tray_pid=$WQ_PID
-xd_wait 20 wq_find_icon >/dev/null || fail "no icon in the notification area"
+xd_wait 20 wq_find_icon >/dev/null || xd_fail "no icon in the notification area"
 icon=$(wq_find_icon)
-xd_wait 20 tray_log_has "TrayIcon Watch pipe connection changed: offline" || fail "the tray did not go offline"
+xd_wait 20 tray_log_has "TrayIcon Watch pipe connection changed: offline" || xd_fail "the tray did not go offline"
 
-step "the launcher: sc query finds the service stopped, net start starts it, the login shows"
+xd_step "the launcher: sc query finds the service stopped, net start starts it, the login shows"
 wq_start "$work/client.out" "$work/app/$app_name.exe"
 client_pid=$WQ_PID
-xd_wait 40 wq_find_named "$app_name.exe" "Sign in" >/dev/null || fail "no login window"
-service_is RUNNING || fail "the service is $(service_state) after the launcher's check"
+xd_wait 40 wq_find_named "$app_name.exe" "Sign in" >/dev/null || xd_fail "no login window"
+service_is RUNNING || xd_fail "the service is $(service_state) after the launcher's check"
 xd_wait 20 tray_log_has "TrayIcon Watch pipe connection changed: connected" ||
-  fail "the tray did not reach the service started by net start"
+  xd_fail "the tray did not reach the service started by net start"
 login=$(wq_find_named "$app_name.exe" "Sign in")
 sleep 0.5
 xd_shot_window "$login" "$artefacts/client-login.png"
 
-step "sign in with the keyboard: the main window"
+xd_step "sign in with the keyboard: the main window"
 xdotool windowactivate --sync "$login" 2>/dev/null || xdotool windowfocus --sync "$login"
 xdotool type --delay 30 operator
 xdotool key Tab
 xdotool type --delay 30 secret
 xdotool key Return
-xd_wait 30 traced "MainFrame shown" || fail "the client did not reach its main window"
-xd_wait 10 wq_find_named "$app_name.exe" "Client" >/dev/null || fail "no main window on the screen"
+xd_wait 30 traced "MainFrame shown" || xd_fail "the client did not reach its main window"
+xd_wait 10 wq_find_named "$app_name.exe" "Client" >/dev/null || xd_fail "no main window on the screen"
 main_painted() {
   xd_shot_window "$(wq_find_named "$app_name.exe" "Client")" "$artefacts/client-main.png" &&
     [ "$(convert "$artefacts/client-main.png" -format %k info:)" -gt 4 ]
 }
-xd_wait 10 main_painted || { xd_shot_screen "$artefacts/client-main-screen.png"; fail "the main window shows nothing"; }
+xd_wait 10 main_painted || { xd_shot_screen "$artefacts/client-main-screen.png"; xd_fail "the main window shows nothing"; }
 
-step "a second launcher is refused through the local server: its box, then -1"
+xd_step "a second launcher is refused through the local server: its box, then -1"
 wq_start "$work/client2.out" "$work/app/$app_name.exe"
 second_pid=$WQ_PID
-xd_wait 30 wq_find_named "$app_name.exe" "Note" >/dev/null || fail "no 'already running' box"
+xd_wait 30 wq_find_named "$app_name.exe" "Note" >/dev/null || xd_fail "no 'already running' box"
 box=$(wq_find_named "$app_name.exe" "Note")
 sleep 0.3
 xd_shot_window "$box" "$artefacts/client-already-running.png"
@@ -102,47 +94,47 @@ xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "
 xdotool key Return
 wq_wait "$second_pid"
 rc=$WQ_RC
-[ "$rc" = 255 ] || fail "the second launcher ended with $rc, not -1 (255)"
-kill -0 "$client_pid" 2>/dev/null || fail "the first launcher ended"
+[ "$rc" = 255 ] || xd_fail "the second launcher ended with $rc, not -1 (255)"
+kill -0 "$client_pid" 2>/dev/null || xd_fail "the first launcher ended"
 
-step "right-click, Exit, Yes"
+xd_step "right-click, Exit, Yes"
 wq_click_centre "$icon" 3
 if ! xd_wait 3 wq_other_windows "$XD_TRAY_CLASS" >/dev/null; then
   # Wine now and then loses the first right click of a tray icon; a person clicks again.
   echo "wine: the context menu did not open on the first right click; clicking again"
   wq_click_centre "$icon" 3
-  xd_wait 5 wq_other_windows "$XD_TRAY_CLASS" >/dev/null || fail "no context menu"
+  xd_wait 5 wq_other_windows "$XD_TRAY_CLASS" >/dev/null || xd_fail "no context menu"
 fi
 menu=$(wq_other_windows "$XD_TRAY_CLASS" | head -n1)
 read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
 xd_shot_window "$menu" "$artefacts/client-menu.png"
 xd_click "$menu" $((mw / 2)) $((mh - 12))
-xd_wait 10 wq_find_window "$XD_TRAY_CLASS" 440 >/dev/null || fail "no 440 wide dialog after Exit"
+xd_wait 10 wq_find_window "$XD_TRAY_CLASS" 440 >/dev/null || xd_fail "no 440 wide dialog after Exit"
 dialog=$(wq_find_window "$XD_TRAY_CLASS" 440)
 read -r _ _ dw dh <<<"$(xd_geometry "$dialog")"
 sleep 0.3
 xd_shot_window "$dialog" "$artefacts/client-exit-dialog.png"
-[ "$(xd_pixel "$artefacts/client-exit-dialog.png" 10 120)" = "#2B2B2B" ] || fail "dialog background"
-[ "$(xd_pixel "$artefacts/client-exit-dialog.png" $((dw - 225)) $((dh - 46)))" = "#E3192B" ] || fail "Yes button colour"
-tray_log_has "TrayIcon exit requested: clientPid=" || fail "no exit request line"
-if tray_log_has 'clientPid= "none"'; then fail "the tray did not find the client process"; fi
+[ "$(xd_pixel "$artefacts/client-exit-dialog.png" 10 120)" = "#2B2B2B" ] || xd_fail "dialog background"
+[ "$(xd_pixel "$artefacts/client-exit-dialog.png" $((dw - 225)) $((dh - 46)))" = "#E3192B" ] || xd_fail "Yes button colour"
+tray_log_has "TrayIcon exit requested: clientPid=" || xd_fail "no exit request line"
+if tray_log_has 'clientPid= "none"'; then xd_fail "the tray did not find the client process"; fi
 xd_click "$dialog" $((dw - 190)) $((dh - 46))
 
-step "the launcher closes through the exit event, the service stops, the tray ends with 0"
+xd_step "the launcher closes through the exit event, the service stops, the tray ends with 0"
 wq_wait "$client_pid"
 rc=$WQ_RC
-[ "$rc" = 0 ] || fail "the launcher ended with $rc"
-traced "MainFrame closed by tray request" || fail "the main window was not closed by the tray's request"
-grep -qF "tray exit request received, closing all windows" "$work/client.out" || fail "no exit request line"
+[ "$rc" = 0 ] || xd_fail "the launcher ended with $rc"
+traced "MainFrame closed by tray request" || xd_fail "the main window was not closed by the tray's request"
+grep -qF "tray exit request received, closing all windows" "$work/client.out" || xd_fail "no exit request line"
 wq_wait "$tray_pid"
 rc=$WQ_RC
-[ "$rc" = 0 ] || fail "the tray ended with $rc"
-tray_log_has "TrayIcon client exited gracefully: pid=" || fail "the client was not seen ending by itself"
-if tray_log_has "TrayIcon force terminate"; then fail "the client was forced"; fi
-tray_log_has "TrayIcon STOP_SERVICE attempt= 1 success= true" || fail "the service was not stopped"
-xd_wait 20 service_is STOPPED || fail "the service is $(service_state) after STOP_SERVICE"
+[ "$rc" = 0 ] || xd_fail "the tray ended with $rc"
+tray_log_has "TrayIcon client exited gracefully: pid=" || xd_fail "the client was not seen ending by itself"
+if tray_log_has "TrayIcon force terminate"; then xd_fail "the client was forced"; fi
+tray_log_has "TrayIcon STOP_SERVICE attempt= 1 success= true" || xd_fail "the service was not stopped"
+xd_wait 20 service_is STOPPED || xd_fail "the service is $(service_state) after STOP_SERVICE"
 # Windows line ends (CR LF) in the log.
 last=$(tail -n1 "$tray_log" | tr -d '\r')
-[[ "$last" == *"DizovuvOdiv exiting, code= 0" ]] || fail "last tray line: $last"
+[[ "$last" == *"DizovuvOdiv exiting, code= 0" ]] || xd_fail "last tray line: $last"
 
 echo "PASS: screenshots in $artefacts"

@@ -24,15 +24,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAIL: $*" >&2
-  for f in app/log/DizovuvOdiv.log app/log/VadorivOruziz.log service.log client.err trace; do
-    echo "--- $f" >&2
-    cat "$work/$f" >&2 2>/dev/null || true
-  done
-  exit 1
-}
-step() { echo "== $*"; }
+XD_FAIL_FILES=("$work/app/log/DizovuvOdiv.log" "$work/app/log/VadorivOruziz.log" "$work/service.log" "$work/client.err" "$work/trace")
 
 # An installation of our own. The client's file is named after the product, as the tray
 # expects to find it.
@@ -61,48 +53,48 @@ tray_log_has() { grep -qF -- "$1" "$tray_log" 2>/dev/null; }
 tray_log_names_client() { grep -qE -- "$1 \"?$client_id\"?\$" "$tray_log" 2>/dev/null; }
 traced() { grep -qF -- "$1" "$work/trace" 2>/dev/null; }
 
-step "desktop, notification area, service, tray"
+xd_step "desktop, notification area, service, tray"
 xd_start_desktop "$work"
 xd_start_standin "$work/app/service-standin" "$work/service.log" --instance-id "$id" --http-port "$port" ||
-  fail "the service stand-in did not start"
+  xd_fail "the service stand-in did not start"
 "$work/app/Orlune_DizovuvOdiv" >"$work/tray.out" 2>&1 &
 tray_pid=$!
-xd_wait 10 xd_find_icon >/dev/null || fail "no tray icon in the notification area"
+xd_wait 10 xd_find_icon >/dev/null || xd_fail "no tray icon in the notification area"
 icon=$(xd_find_icon)
 
-step "client signs in and shows its main frame"
+xd_step "client signs in and shows its main frame"
 PATH="$work/bin:$PATH" QT_QPA_PLATFORM=offscreen ORLUNE_STANDIN_LOGIN=accept ORLUNE_STANDIN_TRACE="$work/trace" \
   "$work/app/$app_name" >"$work/client.out" 2>"$work/client.err" &
 client_pid=$!
 client_id=$client_pid
-xd_wait 20 traced "MainFrame shown" || fail "the client did not reach its main frame"
+xd_wait 20 traced "MainFrame shown" || xd_fail "the client did not reach its main frame"
 
-step "right-click, Exit, Yes"
-xd_choose_exit "$icon" || fail "no context menu"
-xd_wait 5 xd_find_window 440 >/dev/null || fail "no 440 wide dialog after Exit"
+xd_step "right-click, Exit, Yes"
+xd_choose_exit "$icon" || xd_fail "no context menu"
+xd_wait 5 xd_find_window 440 >/dev/null || xd_fail "no 440 wide dialog after Exit"
 dialog=$(xd_find_window 440)
 read -r _ _ dw dh <<<"$(xd_geometry "$dialog")"
-tray_log_names_client "TrayIcon exit requested: clientPid=" || fail "the tray did not find the client"
+tray_log_names_client "TrayIcon exit requested: clientPid=" || xd_fail "the tray did not find the client"
 sleep 0.3
 xd_click "$dialog" $((dw - 190)) $((dh - 46))
 
-step "the client closes through the request, the service stops, the tray ends"
+xd_step "the client closes through the request, the service stops, the tray ends"
 client_rc=0
 wait "$client_pid" || client_rc=$?
 client_pid=""
-[ "$client_rc" = 0 ] || fail "the client ended with $client_rc"
-traced "MainFrame closed by tray request" || fail "the main frame was not closed by the tray's request"
-grep -qF "tray exit request received, closing all windows" "$work/client.err" || fail "no exit request line"
+[ "$client_rc" = 0 ] || xd_fail "the client ended with $client_rc"
+traced "MainFrame closed by tray request" || xd_fail "the main frame was not closed by the tray's request"
+grep -qF "tray exit request received, closing all windows" "$work/client.err" || xd_fail "no exit request line"
 tray_rc=0
 wait "$tray_pid" || tray_rc=$?
 tray_pid=""
-[ "$tray_rc" = 0 ] || fail "the tray ended with $tray_rc"
-tray_log_names_client "TrayIcon client exited gracefully: pid=" || fail "the client was not seen ending by itself"
-if tray_log_has "TrayIcon force terminate"; then fail "the client was forced"; fi
-tray_log_has "TrayIcon STOP_SERVICE attempt= 1 success= true" || fail "the service was not stopped"
+[ "$tray_rc" = 0 ] || xd_fail "the tray ended with $tray_rc"
+tray_log_names_client "TrayIcon client exited gracefully: pid=" || xd_fail "the client was not seen ending by itself"
+if tray_log_has "TrayIcon force terminate"; then xd_fail "the client was forced"; fi
+tray_log_has "TrayIcon STOP_SERVICE attempt= 1 success= true" || xd_fail "the service was not stopped"
 service_rc=0
 wait "$XD_STANDIN_PID" || service_rc=$?
 XD_STANDIN_PID=""
-[ "$service_rc" = 0 ] || fail "the service stand-in ended with $service_rc"
+[ "$service_rc" = 0 ] || xd_fail "the service stand-in ended with $service_rc"
 
 echo "PASS"

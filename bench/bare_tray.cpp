@@ -1,5 +1,7 @@
-// The floor of the tray's idle cost: a Qt tray icon with the tray's three timers (status poll
-// 1000 ms, language check 300 ms, running-time clock 200 ms, precise) whose slots do nothing.
+// The floor of the tray's idle cost: a Qt tray icon with three timers at the tray's intervals
+// (status poll 1000 ms, language check 300 ms, running-time clock 200 ms, precise), set up as a
+// plain program would, whose slots do nothing. The tray itself makes its clock coarse so that
+// its ticks meet the others'; this floor keeps the ticks apart on purpose.
 // Usage: bare_tray [ICON_FILE]; prints "shown" once the icon is shown.
 
 #include <QApplication>

@@ -132,7 +132,10 @@ void ServicePanel::buildUi()
     mainLayout->addWidget(buildFooter());
 
     connect(&clockTimer, &QTimer::timeout, this, &ServicePanel::updateRunningTime);
-    clockTimer.setTimerType(Qt::PreciseTimer);
+    // Coarse, like the tray's other two timers: Qt moves coarse ticks by up to 5% onto round
+    // marks of the second, so the clock's ticks meet the 300 ms language check every 600 ms and
+    // often the 1000 ms poll, and an idle tray wakes about two times a second less. A tick up
+    // to 10 ms late does not show in a display of whole seconds.
     clockTimer.start(200);
 
     applyStatus(PipeClient::Status());

@@ -9,7 +9,9 @@
 #                      and the end of both cancel out. Where a cgroup v1 "cpuacct" hierarchy
 #                      can be written (as root in a container, say), each program runs in a
 #                      group of its own and the window's CPU is read from it to the
-#                      nanosecond instead; the line says which
+#                      nanosecond instead; the line says which. With a group, the window is
+#                      also cut into 10 s parts and the median of the parts' ratios printed,
+#                      which one busy moment on a shared machine cannot move much
 #   wake-ups per sec.  context switches of the main thread in the window: the event loop's
 #                      wake-ups; below it those of all threads, the per-cycle poll threads
 #                      included, from the resource usage as for CPU (start-up varies more
@@ -37,6 +39,10 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+
+case "$seconds" in
+  '' | *[!0-9]* | 0) echo "tray_vs_bare: --seconds takes a whole number of seconds, not '$seconds'" >&2; exit 0 ;;
+esac
 
 # Warm-up after the icon is shown: past the first polls, the steady state is what a user pays.
 warmup=3
@@ -137,7 +143,15 @@ run_pair() {
   bare_main=$(main_switches "$bare_pid")
   tray_usage=$(group_usage "$dir" tray)
   bare_usage=$(group_usage "$dir" bare)
-  sleep "$window"
+  # Usage at each 10 s mark, for the parts' ratios.
+  echo "$tray_usage $bare_usage" >"$dir/marks"
+  local left=$window
+  while [ "$left" -gt 0 ]; do
+    local step=$((left < 10 ? left : 10))
+    sleep "$step"
+    left=$((left - step))
+    [ "$step" -lt 10 ] || echo "$(group_usage "$dir" tray) $(group_usage "$dir" bare)" >>"$dir/marks"
+  done
   echo "$(($(main_switches "$tray_pid") - tray_main))" >"$dir/tray.wakeups"
   echo "$(($(main_switches "$bare_pid") - bare_main))" >"$dir/bare.wakeups"
   if [ -n "$cg" ]; then
@@ -181,6 +195,16 @@ per_unit() {
     -v scale="$5" 'BEGIN { if (l1 - l0 <= 0) print "n/a"; else printf "%.1f", (v1 - v0) / (l1 - l0) * scale }'
 }
 
+# parts_ratio DIR: median, lowest and highest of shipped/bare over the window's 10 s parts.
+parts_ratio() {
+  awk 'NR > 1 && $2 > b { r[++n] = ($1 - t) / ($2 - b) } { t = $1; b = $2 }
+    END {
+      if (n == 0) { print "n/a"; exit }
+      for (i = 2; i <= n; i++) for (j = i; j > 1 && r[j - 1] > r[j]; j--) { x = r[j]; r[j] = r[j - 1]; r[j - 1] = x }
+      median = n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
+      printf "%.2f (%d parts, %.2f to %.2f)", median, n, r[1], r[n] }' "$1/marks"
+}
+
 per_window() {
   awk -v n="$(cat "$1/$2.wakeups")" -v s="$seconds" 'BEGIN { printf "%.1f", n / s }'
 }
@@ -204,6 +228,7 @@ measure() {
   local how="two runs"
   [ -z "$cg" ] || how="cgroup"
   row "CPU per minute (ms, $how)" "$(cpu_per_minute "$long" "$short" tray)" "$(cpu_per_minute "$long" "$short" bare)"
+  [ -z "$cg" ] || printf '  %-28s %s\n' "CPU ratio, median of parts" "$(parts_ratio "$long")"
   row "wake-ups per second" "$(per_window "$long" tray)" "$(per_window "$long" bare)"
   row "  all threads' switches" "$(per_unit "$long" "$short" tray switches 1)" \
     "$(per_unit "$long" "$short" bare switches 1)"

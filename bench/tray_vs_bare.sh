@@ -41,8 +41,10 @@ while [ $# -gt 0 ]; do
 done
 
 case "$seconds" in
-  '' | *[!0-9]* | 0) echo "tray_vs_bare: --seconds takes a whole number of seconds, not '$seconds'" >&2; exit 0 ;;
+  '' | *[!0-9]*) echo "tray_vs_bare: --seconds takes a whole number of seconds, not '$seconds'" >&2; exit 0 ;;
 esac
+seconds=$((10#$seconds)) # "08" is eight, not a bad octal number
+[ "$seconds" -gt 0 ] || { echo "tray_vs_bare: --seconds must be at least 1" >&2; exit 0; }
 
 # Warm-up after the icon is shown: past the first polls, the steady state is what a user pays.
 warmup=3

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# The tray's idle cost next to its floor. The shipped tray, beside a healthy stand-in service,
-# and a bare Qt tray with the same three timers (bare_tray) start together and idle through the
-# same window, offscreen and then, when Xvfb and trayer are installed, on a virtual display
-# with a notification area. Prints for both, with the ratio shipped/bare:
+# The tray's idle cost next to its floors. Beside a healthy stand-in service, three programs
+# start together and idle through the same window, offscreen and then, when Xvfb and trayer are
+# installed, on a virtual display with a notification area:
+#   tray   the shipped tray;
+#   floor  the floor of its design (bare_tray --poll): its timers and, once a second, a new
+#          thread that re-reads params.ini and makes one GET_STATUS exchange, handed back to
+#          the GUI thread by a queued call that decodes the JSON; nothing else;
+#   bare   a bare Qt tray with the same three timers (bare_tray).
+# Prints for each, with the tray's ratio to the floor and to the bare tray:
 #   CPU per minute     user plus system time of all threads, short-lived ones included, from
 #                      the resource usage of the ended program (/proc counts CPU in 10 ms
 #                      ticks): a run with the window minus a run without it, so the start
@@ -112,65 +117,94 @@ program_of() {
   [ -n "$timer" ] && pgrep -P "$timer" | head -n1
 }
 
-# run_pair DIR SECONDS: starts the shipped tray and the bare tray, waits until both show their
-# icon, for the warm-up and for SECONDS more, then ends both. Writes for each of tray and bare:
-# DIR/NAME.startup (ms), NAME.wakeups (main thread, in the window), NAME.rss (KiB at the end),
-# NAME.cpu (ms), NAME.switches, NAME.life (s) (whole run).
-run_pair() {
-  local dir=$1 window=$2 t0_tray t0_bare tray_shell bare_shell tray_pid bare_pid shown_tray="" shown_bare=""
+# The programs measured side by side, in this order: the shipped tray, the floor of its design
+# (bare_tray --poll) and the bare tray.
+programs=(tray floor bare)
+
+# start_program DIR NAME: launches one of the programs as DIR/NAME.
+start_program() {
+  local icon="$work/app/Skin/Client/custom/tray_logo_28.png"
+  case "$2" in
+    tray) launch "$1/tray" "$work/app/Orlune_DizovuvOdiv" ;;
+    floor) launch "$1/floor" "$bare" "$icon" --poll "\\\\.\\pipe\\${instance}_Service" "$work/app/params.ini" ;;
+    bare) launch "$1/bare" "$bare" "$icon" ;;
+  esac
+}
+
+# shown_yet DIR NAME: the program has shown its icon.
+shown_yet() {
+  if [ "$2" = tray ]; then
+    grep -q "TrayIcon shown" "$work/app/log/DizovuvOdiv.log" 2>/dev/null
+  else
+    grep -q "^shown" "$1/$2.out" 2>/dev/null
+  fi
+}
+
+# usage_marks DIR: one line of the programs' CPU nanoseconds so far (0s without cgroups).
+usage_marks() {
+  local name line=""
+  for name in "${programs[@]}"; do line="$line $(group_usage "$1" "$name")"; done
+  echo "${line# }"
+}
+
+# run_all DIR SECONDS: starts the programs, waits until each shows its icon, for the warm-up
+# and for SECONDS more, then ends them. Writes for each program NAME: DIR/NAME.startup (ms),
+# NAME.wakeups (main thread, in the window), NAME.rss (KiB at the end), NAME.cpu (ms),
+# NAME.switches, NAME.life (s) (whole run), NAME.window_ns (with cgroups); and DIR/marks, the
+# usage at the start of the window and at each 10 s mark.
+run_all() {
+  local dir=$1 window=$2 name
+  local -A t0 shell pid shown main
   mkdir -p "$dir"
   rm -rf "$work/app/log"
-  t0_tray=$(now_ms)
-  launch "$dir/tray" "$work/app/Orlune_DizovuvOdiv"
-  tray_shell=$!
-  t0_bare=$(now_ms)
-  launch "$dir/bare" "$bare" "$work/app/Skin/Client/custom/tray_logo_28.png"
-  bare_shell=$!
-  pids=("$tray_shell" "$bare_shell")
-  local deadline=$(($(now_ms) + 15000))
-  while [ -z "$shown_tray" ] || [ -z "$shown_bare" ]; do
-    [ -z "$shown_tray" ] && grep -q "TrayIcon shown" "$work/app/log/DizovuvOdiv.log" 2>/dev/null &&
-      shown_tray=$(($(now_ms) - t0_tray))
-    [ -z "$shown_bare" ] && grep -q "^shown" "$dir/bare.out" 2>/dev/null && shown_bare=$(($(now_ms) - t0_bare))
-    [ "$(now_ms)" -gt "$deadline" ] && break
+  pids=()
+  for name in "${programs[@]}"; do
+    t0[$name]=$(now_ms)
+    start_program "$dir" "$name"
+    shell[$name]=$!
+    pids+=("$!")
+  done
+  local deadline=$(($(now_ms) + 15000)) waiting=1
+  while [ "$waiting" = 1 ] && [ "$(now_ms)" -le "$deadline" ]; do
+    waiting=0
+    for name in "${programs[@]}"; do
+      [ -n "${shown[$name]:-}" ] && continue
+      if shown_yet "$dir" "$name"; then shown[$name]=$(($(now_ms) - t0[$name])); else waiting=1; fi
+    done
     sleep 0.002
   done
-  echo "${shown_tray:-n/a}" >"$dir/tray.startup"
-  echo "${shown_bare:-n/a}" >"$dir/bare.startup"
-  tray_pid=$(program_of "$tray_shell")
-  bare_pid=$(program_of "$bare_shell")
+  for name in "${programs[@]}"; do
+    echo "${shown[$name]:-n/a}" >"$dir/$name.startup"
+    pid[$name]=$(program_of "${shell[$name]}")
+  done
   sleep "$warmup"
-  local tray_main bare_main tray_usage bare_usage
-  tray_main=$(main_switches "$tray_pid")
-  bare_main=$(main_switches "$bare_pid")
-  tray_usage=$(group_usage "$dir" tray)
-  bare_usage=$(group_usage "$dir" bare)
-  # Usage at each 10 s mark, for the parts' ratios.
-  echo "$tray_usage $bare_usage" >"$dir/marks"
+  for name in "${programs[@]}"; do main[$name]=$(main_switches "${pid[$name]}"); done
+  local start_marks
+  start_marks=$(usage_marks "$dir")
+  echo "$start_marks" >"$dir/marks"
   local left=$window
   while [ "$left" -gt 0 ]; do
     local step=$((left < 10 ? left : 10))
     sleep "$step"
     left=$((left - step))
-    [ "$step" -lt 10 ] || echo "$(group_usage "$dir" tray) $(group_usage "$dir" bare)" >>"$dir/marks"
+    [ "$step" -lt 10 ] || usage_marks "$dir" >>"$dir/marks"
   done
-  echo "$(($(main_switches "$tray_pid") - tray_main))" >"$dir/tray.wakeups"
-  echo "$(($(main_switches "$bare_pid") - bare_main))" >"$dir/bare.wakeups"
-  if [ -n "$cg" ]; then
-    echo "$(($(group_usage "$dir" tray) - tray_usage))" >"$dir/tray.window_ns"
-    echo "$(($(group_usage "$dir" bare) - bare_usage))" >"$dir/bare.window_ns"
-  fi
-  rss_kib "$tray_pid" >"$dir/tray.rss"
-  rss_kib "$bare_pid" >"$dir/bare.rss"
-  kill "$tray_pid" "$bare_pid" 2>/dev/null
-  wait "$tray_shell" "$bare_shell" 2>/dev/null
+  local i=0
+  for name in "${programs[@]}"; do
+    i=$((i + 1))
+    echo "$(($(main_switches "${pid[$name]}") - main[$name]))" >"$dir/$name.wakeups"
+    [ -z "$cg" ] ||
+      echo "$(($(group_usage "$dir" "$name") - $(echo "$start_marks" | cut -d' ' -f"$i")))" >"$dir/$name.window_ns"
+    rss_kib "${pid[$name]}" >"$dir/$name.rss"
+    kill "${pid[$name]}" 2>/dev/null
+  done
+  for name in "${programs[@]}"; do wait "${shell[$name]}" 2>/dev/null; done
   pids=()
-  local who
-  for who in tray bare; do
+  for name in "${programs[@]}"; do
     # time writes "Command terminated by signal N" first when the program did not exit itself.
-    tail -n1 "$dir/$who.time" | awk '{ print $1 + $2 > "'"$dir/$who.switches"'"; print $3 > "'"$dir/$who.life"'" }'
+    tail -n1 "$dir/$name.time" | awk '{ print $1 + $2 > "'"$dir/$name.switches"'"; print $3 > "'"$dir/$name.life"'" }'
     # The second line of times, "0m1.234s 0m0.567s": user and system time of the reaped children.
-    tail -n1 "$dir/$who.times" | tr 'ms' '  ' | awk '{ printf "%.0f\n", ($1 * 60 + $2 + $3 * 60 + $4) * 1000 }' >"$dir/$who.cpu"
+    tail -n1 "$dir/$name.times" | tr 'ms' '  ' | awk '{ printf "%.0f\n", ($1 * 60 + $2 + $3 * 60 + $4) * 1000 }' >"$dir/$name.cpu"
   done
 }
 
@@ -197,15 +231,18 @@ per_unit() {
     -v scale="$5" 'BEGIN { if (l1 - l0 <= 0) print "n/a"; else printf "%.1f", (v1 - v0) / (l1 - l0) * scale }'
 }
 
-# parts_ratio DIR: median, lowest and highest of shipped/bare over the window's 10 s parts.
+# parts_ratio DIR A B: median, lowest and highest over the window's 10 s parts of the CPU of
+# the A-th program over the B-th's (columns of DIR/marks).
 parts_ratio() {
-  awk 'NR > 1 && $2 > b { r[++n] = ($1 - t) / ($2 - b) } { t = $1; b = $2 }
+  awk -v a="$2" -v b="$3" 'NR > 1 && $b > pb { r[++n] = ($a - pa) / ($b - pb) } { pa = $a; pb = $b }
     END {
       if (n == 0) { print "n/a"; exit }
       for (i = 2; i <= n; i++) for (j = i; j > 1 && r[j - 1] > r[j]; j--) { x = r[j]; r[j] = r[j - 1]; r[j - 1] = x }
       median = n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
       printf "%.2f (%d parts, %.2f to %.2f)", median, n, r[1], r[n] }' "$1/marks"
 }
+
+rss_mib() { awk '{ printf "%.1f", $1 / 1024 }' "$1"; }
 
 per_window() {
   awk -v n="$(cat "$1/$2.wakeups")" -v s="$seconds" 'BEGIN { printf "%.1f", n / s }'
@@ -217,26 +254,32 @@ ratio() {
     if (a ~ number && b ~ number && b + 0 > 0) printf "%.2f", a / b; else print "n/a" }'
 }
 
+# row LABEL TRAY FLOOR BARE: the three figures and the tray's over the floor's and the bare's.
 row() {
-  printf '  %-28s %14s %14s %8s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"
+  printf '  %-26s %8s %8s %8s %12s %11s\n' "$1" "$2" "$3" "$4" "$(ratio "$2" "$3")" "$(ratio "$2" "$4")"
 }
 
 measure() {
   local mode=$1 short="$work/$1-short" long="$work/$1-long"
-  run_pair "$short" 0
-  run_pair "$long" "$seconds"
+  run_all "$short" 0
+  run_all "$long" "$seconds"
   echo "== $mode, ${seconds} s window after ${warmup} s of warm-up"
-  printf '  %-28s %14s %14s %8s\n' "" "shipped tray" "bare tray" "ratio"
+  printf '  %-26s %8s %8s %8s %12s %11s\n' "" "tray" "floor" "bare" "tray/floor" "tray/bare"
   local how="two runs"
   [ -z "$cg" ] || how="cgroup"
-  row "CPU per minute (ms, $how)" "$(cpu_per_minute "$long" "$short" tray)" "$(cpu_per_minute "$long" "$short" bare)"
-  [ -z "$cg" ] || printf '  %-28s %s\n' "CPU ratio, median of parts" "$(parts_ratio "$long")"
-  row "wake-ups per second" "$(per_window "$long" tray)" "$(per_window "$long" bare)"
+  row "CPU per minute (ms, $how)" "$(cpu_per_minute "$long" "$short" tray)" \
+    "$(cpu_per_minute "$long" "$short" floor)" "$(cpu_per_minute "$long" "$short" bare)"
+  if [ -n "$cg" ]; then
+    echo "  CPU ratio, median of the 10 s parts:"
+    echo "    tray/floor $(parts_ratio "$long" 1 2)"
+    echo "    tray/bare  $(parts_ratio "$long" 1 3)"
+  fi
+  row "wake-ups per second" "$(per_window "$long" tray)" "$(per_window "$long" floor)" "$(per_window "$long" bare)"
   row "  all threads' switches" "$(per_unit "$long" "$short" tray switches 1)" \
-    "$(per_unit "$long" "$short" bare switches 1)"
-  row "resident memory (MiB)" "$(awk '{ printf "%.1f", $1 / 1024 }' "$long/tray.rss")" \
-    "$(awk '{ printf "%.1f", $1 / 1024 }' "$long/bare.rss")"
-  row "start-up to shown (ms)" "$(cat "$long/tray.startup")" "$(cat "$long/bare.startup")"
+    "$(per_unit "$long" "$short" floor switches 1)" "$(per_unit "$long" "$short" bare switches 1)"
+  row "resident memory (MiB)" "$(rss_mib "$long/tray.rss")" "$(rss_mib "$long/floor.rss")" "$(rss_mib "$long/bare.rss")"
+  row "start-up to shown (ms)" "$(cat "$long/tray.startup")" "$(cat "$long/floor.startup")" \
+    "$(cat "$long/bare.startup")"
 }
 
 # An installation of its own beside a healthy stand-in service; nothing meets other runs.
@@ -247,7 +290,7 @@ printf '[product]\ninstanceId=%s\n' "$instance" >"$work/app/params.ini"
 xd_start_standin "$work/app/service-standin" "$work/service.log" --instance-id "$instance" --http-port 0 ||
   { echo "tray_vs_bare: the stand-in service did not start"; exit 0; }
 echo "tray: $tray"
-echo "bare: $bare"
+echo "floor and bare: $bare"
 
 QT_QPA_PLATFORM=offscreen measure offscreen
 if xd_missing_tools >/dev/null; then

@@ -61,7 +61,8 @@ int main(int argc, char *argv[])
     const std::string paramsFile = designFloor ? arguments.at(4).toStdString() : std::string();
     QSystemTrayIcon tray(icon);
 
-    // Each tick wakes the event loop like the tray's timers do; the slots have nothing to do.
+    // The language and clock ticks wake the event loop as the tray's do; their slots have
+    // nothing to do.
     const auto tick = [] {};
     QTimer poll;
     QTimer language;
@@ -70,7 +71,7 @@ int main(int argc, char *argv[])
         clock.setTimerType(Qt::PreciseTimer);
     std::thread worker;
     std::atomic<bool> inFlight{false};
-    qsizetype decodedKeys = 0;
+    qsizetype decodedKeys = 0; // used, so the decode cannot be optimised away
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         // As in the tray, a tick while an exchange runs is dropped.
         if (!designFloor || inFlight.exchange(true))

@@ -9,8 +9,14 @@ function(orlune_warnings target)
     endif()
 endfunction()
 
-# Places a program in the build tree's application directory.
+# Places a program in the build tree's application directory; on Windows, what it imports is
+# installed beside it (cmake/WindowsDeploy.cmake).
 function(orlune_program target)
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ORLUNE_APPDIR}")
-    install(TARGETS ${target} RUNTIME DESTINATION .)
+    orlune_install_runtime(${target})
+endfunction()
+
+# Installs a program or shared library into the application directory.
+function(orlune_install_runtime target)
+    install(TARGETS ${target} RUNTIME DESTINATION . LIBRARY DESTINATION .)
 endfunction()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "iloghandler.h"
+#include "tqexport.h"
 
 // A rotating file log. The object lives until the process ends; it is never released.
 class IBrisaLog : public ILogHandler {
@@ -20,4 +21,4 @@ public:
     virtual bool open(const char *path, unsigned long maxFileSize, int maxFiles, int flags) = 0;
 };
 
-IBrisaLog *CreateBrisaLog();
+TQLOG_API IBrisaLog *CreateBrisaLog();

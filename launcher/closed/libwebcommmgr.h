@@ -1,9 +1,10 @@
 #pragma once
 
 #include "rightoperation.h"
+#include "tqexport.h"
 
 // The client's link to the product's web server.
-class LibWebCommMgr {
+class TQLOGIC_API LibWebCommMgr {
 public:
     enum ServerStatus : int { ServerReady = 2 };
 
@@ -16,4 +17,4 @@ public:
     bool getUserFunctionRights(TQ::RightOperation right) const;
 };
 
-LibWebCommMgr *tqLibWebCommMgr();
+TQLOGIC_API LibWebCommMgr *tqLibWebCommMgr();

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "tqexport.h"
 #include <QDialog>
 
 class QLabel;
 
 // Shows progress while the client waits for its server or loads its main frame.
-class LoadingDlg : public QDialog {
+class TQMAINFRAME_API LoadingDlg : public QDialog {
     Q_OBJECT
 public:
     // loadMainFrame false: wait until the server is ready; true: load the main frame between

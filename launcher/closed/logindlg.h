@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tqexport.h"
 #include <QDialog>
 
 class QApplication;
@@ -13,7 +14,7 @@ enum LoginType : int {
 };
 
 // The sign-in form. exec() returns 1 after a successful login.
-class LoginDlg : public QDialog {
+class TQMAINFRAME_API LoginDlg : public QDialog {
     Q_OBJECT
 public:
     // allowExit false: the user may not end the program from this dialog.

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "tqexport.h"
 #include <QString>
 
 class ILogHandler;
 
 // Writes the client's log lines through the handler it was given.
-class LogMgr {
+class TQLOGIC_API LogMgr {
 public:
     void logInfo(const QString &text);
     void logErr(const QString &text);
@@ -15,4 +16,4 @@ private:
     ILogHandler *m_handler = nullptr;
 };
 
-LogMgr *tqLogMgr();
+TQLOGIC_API LogMgr *tqLogMgr();

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "tqexport.h"
 #include <QString>
 
 // Installation parameters of the client, read from the product's params.ini.
-class ParamsMgr {
+class TQLOGIC_API ParamsMgr {
 public:
     QString instanceId() const;
     QString serviceName() const;
@@ -17,4 +18,4 @@ public:
     bool isOpenConsoleLog() const;
 };
 
-ParamsMgr *tqParamsMgr();
+TQLOGIC_API ParamsMgr *tqParamsMgr();

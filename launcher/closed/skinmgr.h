@@ -1,13 +1,14 @@
 #pragma once
 
+#include "tqexport.h"
 #include <QString>
 
 // Fonts and style sheets of the selected skin.
-class SkinMgr {
+class TQLOGIC_API SkinMgr {
 public:
     QString fontFamily() const;
     // True when it filled in a style sheet.
     bool getQss(QString &qss) const;
 };
 
-SkinMgr *tqSkinMgr();
+TQLOGIC_API SkinMgr *tqSkinMgr();

@@ -5,11 +5,12 @@
 #include "logmgr.h"
 #include "paramsmgr.h"
 #include "skinmgr.h"
+#include "tqexport.h"
 
 class QApplication;
 
 // The client's core logic. init() may be called more than once.
-class TqLogic {
+class TQLOGIC_API TqLogic {
 public:
     static TqLogic *instance();
 

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "tqexport.h"
 #include <QMainWindow>
 
 class QLabel;
 
 // The client's main window. Ends the event loop with 773 to have the client restarted.
-class TqMainFrameUI : public QMainWindow {
+class TQMAINFRAME_API TqMainFrameUI : public QMainWindow {
     Q_OBJECT
 public:
     explicit TqMainFrameUI(QWidget *parent = nullptr);

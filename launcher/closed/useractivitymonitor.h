@@ -1,10 +1,11 @@
 #pragma once
 
+#include "tqexport.h"
 #include <QElapsedTimer>
 #include <QObject>
 
 // Notes the user's keyboard and mouse input anywhere in the application.
-class UserActivityMonitor : public QObject {
+class TQCOMMONUI_API UserActivityMonitor : public QObject {
     Q_OBJECT
 public:
     explicit UserActivityMonitor(QObject *parent = nullptr);

@@ -14,6 +14,12 @@ for candidate in "$root/build/release/appdir" "$root/build/debug/appdir"; do
   [ -n "$native" ] || { [ -x "$candidate/Orlune_DizovuvOdiv" ] && native=$candidate; }
 done
 rounds=3
+# The unpacked release package that the winqt stage's tests run from.
+windows_app=$(find "$windows_build/package/unpacked" -mindepth 1 -maxdepth 1 -name 'Orlune-*-win64' 2>/dev/null | head -n1)
+if [ -z "$windows_app" ]; then
+  echo "bench wine_startup: no unpacked package in $windows_build/package/unpacked (ctest -R winqt.package)"
+  exit 0
+fi
 
 # shellcheck source=../scripts/lib/xdesktop.sh
 . "$root/scripts/lib/xdesktop.sh"
@@ -76,7 +82,8 @@ for side in wine native; do
   app="$work/$side"
   mkdir -p "$app"
   if [ "$side" = wine ]; then
-    cp "$windows_build/appdir/Orlune_DizovuvOdiv.exe" "$app/"
+    # The application directory as the package ships it, with Qt's DLLs and plugins.
+    cp -r "$windows_app"/. "$app/"
     program=(wine "$app/Orlune_DizovuvOdiv.exe")
     finder=wq_find_icon
   else
@@ -84,7 +91,7 @@ for side in wine native; do
     program=("$app/Orlune_DizovuvOdiv")
     finder=native_icon
   fi
-  cp -r "$windows_build/appdir/Skin" "$windows_build/appdir/translation" "$app/"
+  [ "$side" = wine ] || cp -r "$windows_app/Skin" "$windows_app/translation" "$app/"
   printf '[product]\nappName=Bench%s\ninstanceId=Bench%s%s\n' "$side" "$side" "$$" >"$app/params.ini"
   times=()
   for ((i = 0; i < rounds; ++i)); do

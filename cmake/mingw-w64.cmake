@@ -15,8 +15,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Self-contained programs: a missing runtime DLL makes wine fail silently.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# The OS layer's tests are self-contained programs: a missing runtime DLL makes wine fail
+# silently. Against a shared Qt, whose DLLs import the compiler's runtime DLLs, everything uses
+# those same DLLs, shipped beside the programs.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORLUNE_SHARED_RUNTIME)
+if(NOT ORLUNE_SHARED_RUNTIME)
+    set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+endif()
 
 find_program(ORLUNE_WINE wine REQUIRED)
 # Through a wrapper that starts again a process wine lost before it printed anything.

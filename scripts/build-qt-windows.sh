@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds a minimal static Qt for 64-bit Windows (mingw-w64, posix threads) from Debian's own
-# qt6-base source and installs it into a cache outside the source tree. The cache folder is
+# Builds a minimal shared (DLL) Qt for 64-bit Windows (mingw-w64, posix threads) from Debian's
+# own qt6-base source and installs it into a cache outside the source tree. The cache folder is
 # keyed by the Qt version and the configure switches, so a finished build is reused at once.
 # Prints the installed folder as its last line.
 # Usage: scripts/build-qt-windows.sh [--print-dir]   (--print-dir: only print where it goes)
@@ -22,7 +22,7 @@ qt_version="${host_version%%+*}"
 # Direct2D, DirectWrite must go too: Qt 6.4 then still builds the platform plugin's reference
 # to the DirectWrite font database but not the database, and programs fail to link. Fonts come
 # through GDI.
-switches=(-release -static -static-runtime -xplatform win32-g++ -qt-host-path /usr
+switches=(-release -shared -xplatform win32-g++ -qt-host-path /usr
   -nomake tests -nomake examples -no-opengl -no-dbus -no-icu -no-zstd -no-openssl
   -no-feature-vulkan -no-libjpeg -no-gif -no-freetype -no-fontconfig
   -no-feature-sql -no-feature-printsupport -no-feature-concurrent -no-feature-xml
@@ -39,9 +39,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# libgcc_s.a of Debian mingw is an import library: -static keeps programs free of its DLL.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")'
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)'
 
 key="$(printf '%s\n' "${switches[@]}" "$toolchain_text" | sha256sum | cut -c1-10)"
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/orlune"
@@ -100,6 +98,10 @@ cd "$work/build"
   { tail -n 60 configure.log >&2; exit 1; }
 cmake --build . --parallel "$jobs"
 cmake --install . >/dev/null
+# The release package's notice names the Debian source Qt was built from and ships its
+# copyright file.
+printf 'qt6-base %s\n%s\n' "$host_version" "${switches[*]}" >"$dest/debian-source.txt"
+cp "$src/debian/copyright" "$dest/debian-copyright.txt"
 cd "$cache"
 rm -rf "$work"
 touch "$dest/.orlune-complete"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Windows programs under wine: the Windows stand-in service and the Windows tray, built
-# with Qt for Windows from the cache (scripts/build-qt-windows.sh builds it the first time, about
-# a quarter of an hour). Called as `scripts/run-product.sh --windows [options]`.
+# Runs the Windows programs under wine from the unpacked release package: the Windows stand-in
+# service and the Windows tray, built with Qt for Windows from the cache
+# (scripts/build-qt-windows.sh builds it the first time, about half an hour on 2 cores).
+# Called as `scripts/run-product.sh --windows [options]`.
 #   On a desktop ($DISPLAY set) wine docks the tray icon into your notification area.
 #   Without a display both run on a virtual display with a window manager and a notification
 #   area; the panel is opened by clicking the icon and screenshots are saved to a printed path.
@@ -35,8 +36,10 @@ echo "run-product: building the Windows programs in $build"
 fresh=()
 [ -f "$build/CMakeCache.txt" ] && ! grep -qF "$ORLUNE_QT_WINDOWS/" "$build/CMakeCache.txt" && fresh=(--fresh)
 (cd "$repo" && cmake --preset windows "${fresh[@]}" >/dev/null)
-cmake --build "$build" -j2 --target Orlune_DizovuvOdiv service-standin skin orlune_translations
-appdir="$build/appdir"
+cmake --build "$build" -j2
+# Run from the release package, unpacked: the programs with the Qt DLLs they ship with.
+appdir=$("$repo/windows/wine/package.sh" "$build" "$build/package/unpacked" | tail -n1)
+echo "run-product: running from the unpacked package $appdir"
 
 instance=$(awk -F= '/^\[/{s=$0} s=="[product]" && $1=="instanceId"{print $2}' "$appdir/params.ini" | tr -d '[:space:]\r')
 instance=${instance:-Orlune}

@@ -98,19 +98,7 @@ rc=$WQ_RC
 kill -0 "$client_pid" 2>/dev/null || xd_fail "the first launcher ended"
 
 xd_step "right-click, Exit, Yes"
-wq_click_centre "$icon" 3
-if ! xd_wait 3 wq_other_windows "$XD_TRAY_CLASS" >/dev/null; then
-  # Wine now and then loses the first right click of a tray icon; a person clicks again.
-  echo "wine: the context menu did not open on the first right click; clicking again"
-  wq_click_centre "$icon" 3
-  xd_wait 5 wq_other_windows "$XD_TRAY_CLASS" >/dev/null || xd_fail "no context menu"
-fi
-menu=$(wq_other_windows "$XD_TRAY_CLASS" | head -n1)
-read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
-xd_shot_window "$menu" "$artefacts/client-menu.png"
-xd_click "$menu" $((mw / 2)) $((mh - 12))
-xd_wait 10 wq_find_window "$XD_TRAY_CLASS" 440 >/dev/null || xd_fail "no 440 wide dialog after Exit"
-dialog=$(wq_find_window "$XD_TRAY_CLASS" 440)
+dialog=$(wq_choose_exit "$icon") || xd_fail "no confirmation dialog after Exit"
 read -r _ _ dw dh <<<"$(xd_geometry "$dialog")"
 sleep 0.3
 xd_shot_window "$dialog" "$artefacts/client-exit-dialog.png"
@@ -118,7 +106,7 @@ xd_shot_window "$dialog" "$artefacts/client-exit-dialog.png"
 [ "$(xd_pixel "$artefacts/client-exit-dialog.png" $((dw - 225)) $((dh - 46)))" = "#E3192B" ] || xd_fail "Yes button colour"
 tray_log_has "TrayIcon exit requested: clientPid=" || xd_fail "no exit request line"
 if tray_log_has 'clientPid= "none"'; then xd_fail "the tray did not find the client process"; fi
-xd_click "$dialog" $((dw - 190)) $((dh - 46))
+wq_answer_yes "$dialog"
 
 xd_step "the launcher closes through the exit event, the service stops, the tray ends with 0"
 wq_wait "$client_pid"

@@ -119,17 +119,7 @@ log_has "DizovuvOdiv existing instance detected; exiting" || xd_fail "the second
 kill -0 "$tray_pid" 2>/dev/null || xd_fail "the first tray ended"
 
 xd_step "the language event set by another Windows process: the menu in German"
-open_menu() {
-  wq_click_centre "$icon" 3
-  if ! xd_wait 3 wq_other_windows "$XD_TRAY_CLASS" "$panel" >/dev/null; then
-    # Wine now and then loses the first right click of a tray icon; a person clicks again.
-    echo "wine: the context menu did not open on the first right click; clicking again"
-    wq_click_centre "$icon" 3
-    xd_wait 5 wq_other_windows "$XD_TRAY_CLASS" "$panel" >/dev/null || xd_fail "no context menu"
-  fi
-  wq_other_windows "$XD_TRAY_CLASS" "$panel" | head -n1
-}
-menu=$(open_menu)
+menu=$(wq_open_menu "$icon" "$panel") || xd_fail "no context menu"
 read -r _ _ english_width _ <<<"$(xd_geometry "$menu")"
 xdotool key Escape
 xd_wait 5 hidden "$menu" || xd_fail "the menu did not close"
@@ -139,7 +129,7 @@ xd_wait 5 log_has "TrayIcon translation reloaded: \"de_DE\"" || xd_fail "no Germ
 set_ms=$(sed -n 's/^set \([0-9]*\).*/\1/p' <<<"$set_line")
 seen_ms=$(wq_log_time "$log" "TrayIcon language change event received")
 echo "language event seen $((seen_ms - set_ms)) ms after it was set (polled every 300 ms)"
-menu=$(open_menu)
+menu=$(wq_open_menu "$icon" "$panel") || xd_fail "no context menu"
 read -r _ _ german_width _ <<<"$(xd_geometry "$menu")"
 xd_shot_window "$menu" "$artefacts/tray-menu-german.png"
 [ "$german_width" != "$english_width" ] || xd_fail "the menu kept its English width ($english_width)"

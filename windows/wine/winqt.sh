@@ -10,7 +10,7 @@ WQ_ICON_CLASS=explorer.exe
 XD_TRAY_CLASS=orlune_dizovuvodiv.exe
 
 # wq_begin STATE APPDIR WORKDIR: joins the shared desktop and wine server, copies the Windows
-# application directory into WORKDIR/app.
+# application directory (the unpacked package) into WORKDIR/app.
 wq_begin() {
   local state=$1 appdir=$2 work=$3
   [ -f "$state/env" ] || { echo "FAIL: no shared desktop ($state/env); run the winqt.desktop.start test" >&2; exit 1; }
@@ -22,8 +22,7 @@ wq_begin() {
   echo "wine: Qt settings go in as WINEQT_* (wine hands no QT_* variable to Windows programs);" \
     "Qt's messages are forced to standard error"
   mkdir -p "$work/app"
-  cp "$appdir"/*.exe "$work/app/"
-  cp -r "$appdir/Skin" "$appdir/translation" "$work/app/"
+  cp -r "$appdir"/. "$work/app/"
 }
 
 # The Windows form of a path on the Linux side (wine's Z: drive).
@@ -146,4 +145,47 @@ wq_tray_host_drawn() {
   width=$(xwininfo -root | awk '/^  Width:/ {print $NF}')
   import -window root "$1/root.png" 2>/dev/null &&
     [ "$(xd_pixel "$1/root.png" $((width - 10)) 16)" != "#000000" ]
+}
+
+# wq_find_icons: every docked tray icon (see wq_find_icon), one a line.
+wq_find_icons() {
+  local w y width height
+  for w in $(xdotool search --classname "$WQ_ICON_CLASS" 2>/dev/null); do
+    { xd_viewable "$w" && xd_embedded "$w"; } || continue
+    read -r _ y width height <<<"$(xd_geometry "$w")"
+    [ "$y" -lt 32 ] && [ "$width" -le 64 ] && [ "$height" -le 64 ] && echo "$w"
+  done
+  return 0
+}
+
+# wq_open_menu ICON [WINDOW...]: right-clicks a tray icon and prints its context menu, a window
+# of the tray program other than the ones given.
+wq_open_menu() {
+  local icon=$1
+  shift
+  wq_click_centre "$icon" 3
+  if ! xd_wait 3 wq_other_windows "$XD_TRAY_CLASS" "$@" >/dev/null; then
+    # Wine now and then loses the first right click of a tray icon; a person clicks again.
+    echo "wine: the context menu did not open on the first right click; clicking again" >&2
+    wq_click_centre "$icon" 3
+    xd_wait 5 wq_other_windows "$XD_TRAY_CLASS" "$@" >/dev/null || return 1
+  fi
+  wq_other_windows "$XD_TRAY_CLASS" "$@" | head -n1
+}
+
+# wq_choose_exit ICON: chooses Exit, the menu's last entry, and prints the confirmation dialog.
+wq_choose_exit() {
+  local menu mw mh
+  menu=$(wq_open_menu "$1") || return 1
+  read -r _ _ mw mh <<<"$(xd_geometry "$menu")"
+  xd_click "$menu" $((mw / 2)) $((mh - 12))
+  xd_wait 10 wq_find_window "$XD_TRAY_CLASS" 440 >/dev/null || return 1
+  wq_find_window "$XD_TRAY_CLASS" 440
+}
+
+# wq_answer_yes DIALOG: clicks Yes in the tray's confirmation dialog.
+wq_answer_yes() {
+  local dw dh
+  read -r _ _ dw dh <<<"$(xd_geometry "$1")"
+  xd_click "$1" $((dw - 190)) $((dh - 46))
 }

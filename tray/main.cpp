@@ -8,8 +8,10 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTranslator>
+#include <QWindow>
 
 #include <memory>
 
@@ -29,6 +31,26 @@ std::unique_ptr<QSocketNotifier> watchTerminationRequests()
         QCoreApplication::quit();
     });
     return notifier;
+}
+
+// At the end of the user's session Windows asks every top-level window whether it may end, then
+// tells it that it ends and ends the process as soon as that message is answered: the event
+// loop never returns. The tray icon's own window is not one of Qt's, so a hidden window of
+// Qt's receives the messages; Qt emits aboutToQuit on the second one, and `atSessionEnd` runs
+// there.
+template <typename Callback>
+std::unique_ptr<QWindow> watchSessionEnd(QGuiApplication &app, Callback atSessionEnd)
+{
+    auto window = std::make_unique<QWindow>();
+    window->create();
+    auto sessionEnding = std::make_shared<bool>(false);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
+                     [sessionEnding](QSessionManager &) { *sessionEnding = true; });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, window.get(), [sessionEnding, atSessionEnd] {
+        if (*sessionEnding)
+            atSessionEnd();
+    });
+    return window;
 }
 
 } // namespace
@@ -87,14 +109,22 @@ int main(int argc, char *argv[])
 
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
+    bool finished = false;
+    const auto finish = [&finished, &mutex](int exitCode) {
+        if (finished)
+            return;
+        finished = true;
+        qInfo() << "DizovuvOdiv exiting, code=" << exitCode;
+        mutex.release();
+        shutdownLog();
+    };
+    const std::unique_ptr<QWindow> sessionWatch = watchSessionEnd(app, [&finish] { finish(0); });
+
     int exitCode = 0;
     {
         TrayIcon trayIcon(&translator);
         exitCode = QApplication::exec();
     }
-    qInfo() << "DizovuvOdiv exiting, code=" << exitCode;
-
-    mutex.release();
-    shutdownLog();
+    finish(exitCode);
     return exitCode;
 }

@@ -2,6 +2,7 @@
 
 #include <activeappdir.h>
 #include <installation/names.h>
+#include <logcapture.h>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,27 @@ TEST_F(ConfigTest, ThemeColoursAreReadOncePerProcess)
     const ThemeColors &second = themeColors();
     EXPECT_EQ(&first, &second);
     EXPECT_EQ(second.themeColor, before);
+}
+
+// The language lookup and the exit's plan check read the product home the installation's way,
+// and a home that is not there is said once, however often they read.
+TEST_F(ConfigTest, ProductHomeIsReadByBothReadersAndAMissingOneIsReportedOnce)
+{
+    const LogCapture log(QStringLiteral("DizovuvOdiv"));
+    app.writeFile("Orlune\\Home/params.ini",
+                  "[language]\ncurrentLanCode=de_DE\n[recordPlan]\nhasLocalPlan=1\n");
+    writeParams("[paths]\norlunehome=" + app.path().toUtf8() + "/Orlune\\Home\n");
+    EXPECT_EQ(currentLanCode(), "de_DE");
+    EXPECT_EQ(productHomePlanValue(), 1);
+
+    writeParams("[paths]\norlunehome=" + app.path().toUtf8() + "/No\\Home\n");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(currentLanCode(), "en_US");
+        EXPECT_EQ(productHomePlanValue(), 0);
+    }
+    ASSERT_EQ(log.lines().size(), 1) << log.dump().toStdString();
+    EXPECT_TRUE(log.lines()[0].endsWith("orlunehome= \"" + app.path() + "/No\\\\Home\""))
+        << log.dump().toStdString();
 }
 
 } // namespace

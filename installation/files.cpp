@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 
 namespace installation {
@@ -24,9 +25,17 @@ QString skinConfigFile()
     return applicationDir() + QStringLiteral("/Skin/Client/config.ini");
 }
 
-QString productHome()
+bool isFolder(const QString &path)
 {
-    return paramValue(QStringLiteral("paths/orlunehome"), QString());
+    return QFileInfo(QDir::cleanPath(path)).isDir();
+}
+
+// A path copied with its enclosing quotes, as the file browser of Windows copies it.
+QString withoutQuotes(const QString &text)
+{
+    if (text.size() >= 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')))
+        return text.mid(1, text.size() - 2).trimmed();
+    return text;
 }
 
 QString productHomeParamsFile(const QString &home)
@@ -80,24 +89,35 @@ QString serviceName()
     return appName() + QStringLiteral("_Server");
 }
 
-QString currentLanCode()
+ProductHome productHome()
 {
-    const QString home = productHome();
-    if (!home.isEmpty()) {
+    const QString key = QStringLiteral("paths/orlunehome");
+    const QString value = paramValue(key, QString());
+    if (value.isEmpty() || isFolder(value))
+        return {value, QString()};
+    const QString written = iniTextAsWritten(paramsFile(), key);
+    const QString path = withoutQuotes(written);
+    if (!path.isEmpty() && isFolder(path))
+        return {path, QString()};
+    return {QString(), written.isEmpty() ? value : written};
+}
+
+QString currentLanCode(const ProductHome &home)
+{
+    if (!home.dir.isEmpty()) {
         QString code =
-            iniValue(productHomeParamsFile(home), QStringLiteral("language/currentLanCode"), QString());
+            iniValue(productHomeParamsFile(home.dir), QStringLiteral("language/currentLanCode"), QString());
         if (!code.isEmpty())
             return code;
     }
     return paramValue(QStringLiteral("language/currentLanCode"), QStringLiteral("en_US"));
 }
 
-int productHomePlanValue()
+int productHomePlanValue(const ProductHome &home)
 {
-    const QString home = productHome();
-    if (home.isEmpty())
+    if (home.dir.isEmpty())
         return 0;
-    return iniValue(productHomeParamsFile(home), QStringLiteral("recordPlan/hasLocalPlan"),
+    return iniValue(productHomeParamsFile(home.dir), QStringLiteral("recordPlan/hasLocalPlan"),
                     QStringLiteral("0"))
         .toInt();
 }

@@ -16,6 +16,7 @@ namespace {
 struct Snapshot {
     platform::FileContents contents;
     QHash<QString, std::optional<QString>> entries;
+    QHash<QString, QString> written;
 };
 
 QMutex snapshotMutex;
@@ -63,23 +64,53 @@ std::optional<QString> parseEntry(const QString &file, const std::string &text, 
     return value.toString().trimmed();
 }
 
-} // namespace
-
-std::optional<QString> iniEntry(const QString &file, const QString &key)
+// What `file` says now; nothing when it cannot be read.
+std::optional<platform::FileContents> readFile(const QString &file)
 {
     platform::FileContents contents;
     platform::ErrorCode error = 0;
     if (!platform::readRegularFile(file.toStdString(), contents, error))
         return std::nullopt;
-    const QMutexLocker locker(&snapshotMutex);
+    return contents;
+}
+
+// The snapshot of `file` for `contents`, kept while they stay the same. The caller holds
+// snapshotMutex.
+Snapshot &snapshotFor(const QString &file, platform::FileContents &&contents)
+{
     Snapshot &snapshot = snapshots[file];
     // The stamp counts too: QSettings keeps its own copy of a file, which it reads again only
     // when the size or the modification time changed.
     if (snapshot.contents.bytes != contents.bytes || snapshot.contents.modified != contents.modified)
-        snapshot = Snapshot{std::move(contents), {}};
+        snapshot = Snapshot{std::move(contents), {}, {}};
+    return snapshot;
+}
+
+} // namespace
+
+std::optional<QString> iniEntry(const QString &file, const QString &key)
+{
+    std::optional<platform::FileContents> contents = readFile(file);
+    if (!contents)
+        return std::nullopt;
+    const QMutexLocker locker(&snapshotMutex);
+    Snapshot &snapshot = snapshotFor(file, std::move(*contents));
     auto found = snapshot.entries.constFind(key);
     if (found == snapshot.entries.constEnd())
         found = snapshot.entries.insert(key, parseEntry(file, snapshot.contents.bytes, key));
+    return *found;
+}
+
+QString iniTextAsWritten(const QString &file, const QString &key)
+{
+    std::optional<platform::FileContents> contents = readFile(file);
+    if (!contents)
+        return QString();
+    const QMutexLocker locker(&snapshotMutex);
+    Snapshot &snapshot = snapshotFor(file, std::move(*contents));
+    auto found = snapshot.written.constFind(key);
+    if (found == snapshot.written.constEnd())
+        found = snapshot.written.insert(key, rawIniValue(snapshot.contents.bytes, key));
     return *found;
 }
 

@@ -162,6 +162,33 @@ TEST_F(InstallationFiles, ProductHomeLanguageWinsAndFallsThrough)
     EXPECT_EQ(currentLanCode(), "en_US");
 }
 
+TEST_F(InstallationFiles, ProductHomeWrittenAsAWindowsPathIsReadAsWritten)
+{
+    // A backslash belongs to a file name here: this folder stands in for "C:\ProgramData\...".
+    const QString home = appPath("Orlune\\Home");
+    app.writeFile("Orlune\\Home/params.ini",
+                  "[language]\ncurrentLanCode=de_DE\n[recordPlan]\nhasLocalPlan=1\n");
+    // Single backslashes, which the INI format takes for escapes; as an editor on Windows saves
+    // the file (byte order mark, CRLF), and quoted, as a path is copied there.
+    for (const QByteArray &text : {home.toUtf8(), "\"" + home.toUtf8() + "\" ; copied"}) {
+        writeParams("\xef\xbb\xbf[paths]\r\norlunehome=" + text +
+                    "\r\n[language]\r\ncurrentLanCode=fr_FR\r\n");
+        EXPECT_EQ(productHome().dir, home) << text.constData();
+        EXPECT_EQ(currentLanCode(), "de_DE");
+        EXPECT_EQ(productHomePlanValue(), 1);
+    }
+
+    // Doubled backslashes read as before, even where the text as written names a folder too.
+    QDir(app.path()).mkpath("Orlune\\\\Home");
+    writeParams("[paths]\norlunehome=" + appPath("Orlune\\\\Home").toUtf8() + "\n");
+    EXPECT_EQ(productHome().dir, home);
+
+    // A folder neither way: no product home, reported as written.
+    writeParams("[paths]\norlunehome=" + appPath("No\\Home").toUtf8() + "\n");
+    EXPECT_EQ(productHome().dir, "");
+    EXPECT_EQ(productHome().notFound, appPath("No\\Home"));
+}
+
 TEST_F(InstallationFiles, LocalPlanFlagComesFromTheProductHome)
 {
     QDir(app.path()).mkpath("home");

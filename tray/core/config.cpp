@@ -2,6 +2,35 @@
 
 #include <installation/names.h>
 
+#include <QDebug>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> missingHomeReported{false};
+
+installation::ProductHome productHome()
+{
+    installation::ProductHome home = installation::productHome();
+    if (!home.notFound.isEmpty() && !missingHomeReported.exchange(true))
+        qWarning() << "DizovuvOdiv product home not found, its language and recording plan are ignored:"
+                   << "orlunehome=" << home.notFound;
+    return home;
+}
+
+} // namespace
+
+QString currentLanCode()
+{
+    return installation::currentLanCode(productHome());
+}
+
+int productHomePlanValue()
+{
+    return installation::productHomePlanValue(productHome());
+}
+
 QString clientProcessName()
 {
     return installation::clientProcessName(appName());

@@ -12,15 +12,18 @@
 using installation::applicationDir;
 using installation::appName;
 using installation::clientAssetPath;
-using installation::currentLanCode;
 using installation::instanceId;
 using installation::paramValue;
-using installation::productHomePlanValue;
 using installation::serviceName;
 using installation::skinFilePath;
 using installation::skinName;
 using installation::skinValue;
 using installation::translationFilePath;
+
+// The installation's readers of the product home. A product home that is configured but names
+// no existing folder is reported in the log, once per process: they are read again and again.
+QString currentLanCode();
+int productHomePlanValue();
 
 // appName() without blanks, lower case, plus the platform's executable suffix.
 QString clientProcessName();

@@ -25,10 +25,22 @@ QString appName();
 QString instanceId();
 // "product/serviceName", appName() + "_Server" when absent.
 QString serviceName();
+
+// The product home, the folder "paths/orlunehome" names. Its value is taken as the INI format
+// reads it; when that names no existing folder but the text as written in the file does, the
+// text as written: the INI format takes the backslashes of a Windows path written as Windows
+// writes it ("C:\ProgramData\...") for escapes.
+struct ProductHome {
+    // The existing folder to read; empty when none is configured or none was found.
+    QString dir;
+    // A configured value that names no existing folder either way, as written; else empty.
+    QString notFound;
+};
+ProductHome productHome();
 // The product home's language wins over the application directory's (default "en_US").
-QString currentLanCode();
+QString currentLanCode(const ProductHome &home = productHome());
 // Value of "recordPlan/hasLocalPlan" in the product home's params.ini; 0 without a home.
-int productHomePlanValue();
+int productHomePlanValue(const ProductHome &home = productHome());
 
 // A key of the skin configuration.
 QString skinValue(const QString &key, const QString &defaultValue);

@@ -2,6 +2,7 @@
 
 #include <activeappdir.h>
 #include <installation/names.h>
+#include <logcapture.h>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,23 @@ TEST_F(ConfigTest, ThemeColoursAreReadOncePerProcess)
     const ThemeColors &second = themeColors();
     EXPECT_EQ(&first, &second);
     EXPECT_EQ(second.themeColor, before);
+}
+
+// Read at start-up, on each language change and at each exit: a product home that is not there
+// is said once, whichever reader finds it missing; an unset one is not a missing one.
+TEST_F(ConfigTest, AMissingProductHomeIsReportedOncePerProcess)
+{
+    const LogCapture log(QStringLiteral("DizovuvOdiv"));
+    writeParams("[paths]\norlunehome=\n");
+    EXPECT_EQ(currentLanCode(), "en_US");
+    writeParams("[paths]\norlunehome=" + app.path().toUtf8() + "/No\\Home\n");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(productHomePlanValue(), 0);
+        EXPECT_EQ(currentLanCode(), "en_US");
+    }
+    ASSERT_EQ(log.lines().size(), 1) << log.dump().toStdString();
+    EXPECT_TRUE(log.lines()[0].endsWith("orlunehome= \"" + app.path() + "/No\\\\Home\""))
+        << log.dump().toStdString();
 }
 
 } // namespace

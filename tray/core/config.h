@@ -14,6 +14,7 @@ using installation::appName;
 using installation::clientAssetPath;
 using installation::currentLanCode;
 using installation::instanceId;
+using installation::isInstallationProcess;
 using installation::paramValue;
 using installation::productHomePlanValue;
 using installation::serviceName;

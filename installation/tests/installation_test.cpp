@@ -3,7 +3,6 @@
 
 #include <activeappdir.h>
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -294,17 +293,6 @@ TEST_F(InstallationFiles, NonRegularFilesAreTreatedAsMissing)
     ASSERT_EQ(QProcess::execute("mkfifo", {appPath("params.ini")}), 0);
     EXPECT_EQ(readWithoutBlocking(app.path(), [] { return QStringList{instanceId()}; }),
               QStringList({"Orlune"}));
-}
-
-TEST_F(InstallationFiles, OnlyAProcessRunFromTheApplicationDirectoryIsThisInstallations)
-{
-    const auto self = static_cast<unsigned long>(QCoreApplication::applicationPid());
-    EXPECT_FALSE(isInstallationProcess(self)) << "this test runs from the build tree";
-    // The test's own folder, spelled another way.
-    const QString own = QCoreApplication::applicationDirPath();
-    overrideApplicationDir(own + QStringLiteral("/../") + QFileInfo(own).fileName() + QStringLiteral("/."));
-    EXPECT_TRUE(isInstallationProcess(self));
-    EXPECT_FALSE(isInstallationProcess(0)) << "no process to read";
 }
 
 TEST_F(InstallationFiles, ReadersAgreeAcrossThreads)

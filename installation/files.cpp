@@ -2,6 +2,9 @@
 
 #include "inifile.h"
 
+#include <platform/paths.h>
+#include <platform/processes.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -61,6 +64,14 @@ void overrideApplicationDir(const QString &dir)
 {
     const QMutexLocker locker(&overrideMutex);
     overriddenDir = dir;
+}
+
+bool isInstallationProcess(unsigned long pid)
+{
+    std::string path;
+    platform::ErrorCode error = 0;
+    return platform::processExecutablePath(pid, path, error) &&
+           platform::liesInFolder(path, QDir::toNativeSeparators(applicationDir()).toStdString());
 }
 
 QString paramValue(const QString &key, const QString &defaultValue)

@@ -175,7 +175,8 @@ int runClient(int &argc, char **argv)
     startup.step(QStringLiteral("ClientSdk Init done"));
 
     // Once the tray has asked the client to end, it ends quietly and opens no further window.
-    const auto exitRequested = [&app] { return app.trayExitRequested(); };
+    // Asked right before every window, since the request may be set while no event loop runs.
+    const auto exitRequested = [&app] { return app.checkTrayExitRequestNow(); };
 
     if (!waitForServerReachable(kServerWaitMs, exitRequested)) {
         if (exitRequested())
@@ -191,6 +192,8 @@ int runClient(int &argc, char **argv)
     tqLogMgr()->logInfo(
         QStringLiteral("startup: v7iZodore status=%1, elapsed=%2ms").arg(status).arg(startup.elapsed()));
     if (status != LibWebCommMgr::ServerReady) {
+        if (exitRequested())
+            return kSilentStopExitCode;
         LoadingDlg waiting(false, nullptr);
         waiting.showLoadingUI();
         status = tqLibWebCommMgr()->getServerStatus();
@@ -210,6 +213,8 @@ int runClient(int &argc, char **argv)
         return kSilentStopExitCode;
 
     const LoginType loginType = arguments.contains(kUserRestartArg) ? LoginRestart : LoginNormal;
+    if (exitRequested())
+        return kSilentStopExitCode;
     if (tqLibWebCommMgr()->isHaveSuperUser() == -1) {
         showConnectionFailedBox();
         return kSilentStopExitCode;
@@ -226,6 +231,8 @@ int runClient(int &argc, char **argv)
     if (tqParamsMgr()->isOpenConsoleLog())
         redirectConsoleToFile();
 
+    if (exitRequested())
+        return kSilentStopExitCode;
     TqMainFrameUI mainFrame(nullptr);
     LoadingDlg loading(true, nullptr);
     QObject::connect(&loading, &LoadingDlg::start, &mainFrame, &TqMainFrameUI::init);

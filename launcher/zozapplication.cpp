@@ -105,6 +105,13 @@ void ZozApplication::newLocalSocketConnection()
     }
 }
 
+bool ZozApplication::checkTrayExitRequestNow()
+{
+    if (!m_trayExitRequested)
+        checkTrayExitRequest();
+    return m_trayExitRequested;
+}
+
 void ZozApplication::checkTrayExitRequest()
 {
     if (!m_trayExitEvent.valid()) {

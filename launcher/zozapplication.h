@@ -27,6 +27,10 @@ public:
 
     // True from the moment the tray's exit request has been seen: no window may open any more.
     bool trayExitRequested() const { return m_trayExitRequested; }
+    // Looks at the exit request at once, as the next poll would, and answers as above. The
+    // poll runs only while events are processed; a request that is already set must be seen
+    // before a window is created, not after it has appeared.
+    bool checkTrayExitRequestNow();
 
 private slots:
     void newLocalSocketConnection();

@@ -71,6 +71,27 @@ TEST_F(ExitWatchTest, RequestBeforeAnyWindowEndsTheClientWithoutOpeningOne)
     EXPECT_TRUE(trace.filter("LoginDlg").isEmpty());
 }
 
+TEST_F(ExitWatchTest, RequestSetBeforeAnyEventLoopRanOpensNoWindowEither)
+{
+    // The server answers at once, so the client reaches its first window without having run
+    // an event loop: ready, the login comes first; not ready, the dialog that waits for it.
+    ASSERT_TRUE(rig.startService());
+    ASSERT_TRUE(rig.createExitRequest());
+    ASSERT_TRUE(rig.setExitRequest());
+    for (const char *status : {"2", "1"}) {
+        SCOPED_TRACE(status);
+        ASSERT_TRUE(rig.sendToService(QStringLiteral("http-status ") + status));
+        QProcess *client = rig.startClient({}, {{"LOGIN", "accept"}});
+        const qint64 pid = client->processId();
+        ASSERT_TRUE(LauncherRig::waitForExit(client, kWaitMs));
+        EXPECT_EQ(client->exitCode(), 0);
+        const QStringList trace = rig.trace(pid);
+        ASSERT_FALSE(trace.isEmpty());
+        for (const char *window : {"LoginDlg", "LoadingDlg", "MainFrame", "messagebox"})
+            EXPECT_TRUE(trace.filter(window).isEmpty()) << trace.join('\n').toStdString();
+    }
+}
+
 TEST_F(ExitWatchTest, RequestWhileTheMainFrameLoadsEndsTheClientWithoutShowingIt)
 {
     ASSERT_TRUE(rig.startService());

@@ -1,6 +1,7 @@
 #include "platform/logfile.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -61,6 +62,38 @@ std::FILE *openLogFile(const std::string &path, ErrorCode &error)
     }
     error = 0;
     return file;
+}
+
+bool appendLine(std::FILE *file, const std::string &text, ErrorCode &error)
+{
+    const int fd = file != nullptr ? ::fileno(file) : -1;
+    if (fd < 0) {
+        error = EBADF;
+        return false;
+    }
+    const std::string line = text + '\n';
+    ssize_t written = 0;
+    do {
+        written = ::write(fd, line.data(), line.size());
+    } while (written < 0 && errno == EINTR);
+    if (written == static_cast<ssize_t>(line.size())) {
+        error = 0;
+        return true;
+    }
+    if (written < 0) {
+        error = static_cast<ErrorCode>(errno);
+        return false;
+    }
+    // Written at the end (O_APPEND), so the offset now is where the part ends. It goes only
+    // while it is still the file's end: a line another writer appended after it stays whole.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    struct stat st {};
+    if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end) {
+        // A part that stays is a torn line; there is nothing more to try when it does.
+        [[maybe_unused]] const int cut = ::ftruncate(fd, end - written);
+    }
+    error = ENOSPC;
+    return false;
 }
 
 } // namespace platform

@@ -21,6 +21,8 @@ namespace platform {
 
 namespace {
 
+constexpr std::size_t kLongestPath = 65536;
+
 std::string readFirstLine(const std::string &path, char delimiter)
 {
     std::ifstream in(path, std::ios::binary);
@@ -99,6 +101,44 @@ std::uint64_t processStartTime(unsigned long pid)
     std::uint64_t start = 0;
     fields >> start;
     return fields ? start : 0;
+}
+
+bool processExecutablePath(unsigned long pid, std::string &path, ErrorCode &error)
+{
+    path.clear();
+    if (pid == 0 || pid > static_cast<unsigned long>(INT_MAX)) {
+        error = ESRCH;
+        return false;
+    }
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    std::string target(PATH_MAX, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(link.c_str(), &target[0], target.size());
+        if (length < 0) {
+            error = static_cast<ErrorCode>(errno);
+            return false;
+        }
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            break;
+        }
+        // Cut short: the link gives no length of its own, so ask again with more room.
+        if (target.size() >= kLongestPath) {
+            error = ENAMETOOLONG;
+            return false;
+        }
+        target.resize(target.size() * 2);
+    }
+    // A file deleted since the process started keeps its last path, with the kernel's mark.
+    const std::string deleted = " (deleted)";
+    struct stat st {};
+    if (target.size() > deleted.size() &&
+        target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0 &&
+        ::stat(link.c_str(), &st) == 0 && st.st_nlink == 0)
+        target.erase(target.size() - deleted.size());
+    path = std::move(target);
+    error = 0;
+    return true;
 }
 
 ProcessHandle ProcessHandle::open(unsigned long pid, Access access)

@@ -1,5 +1,5 @@
 // Log files: folders made with their parents, files created and appended to, and nothing but a
-// regular file written to; the same expectations for every backend.
+// regular file written to, lines whole or not at all; the same expectations for every backend.
 
 #include "platform/logfile.h"
 
@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,42 @@ TEST(LogFileContract, FoldersAreMadeWithTheirParentsAndFilesAppendedTo)
     EXPECT_NE(error, 0u);
     EXPECT_FALSE(platform::makeLogDirectory(path, error));
     EXPECT_NE(error, 0u);
+}
+
+std::string contents(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(LogFileContract, ALineGoesInWholeOrNotAtAllAndTheNextOneTriesAfresh)
+{
+#ifdef _WIN32
+    const std::string eol = "\r\n";
+#else
+    const std::string eol = "\n";
+#endif
+    testsupport::TempDir folder;
+    const std::string path = (fs::path(folder.path()) / "x.log").string();
+    platform::ErrorCode error = 99;
+    std::FILE *file = platform::openLogFile(path, error);
+    ASSERT_NE(file, nullptr) << error;
+    ASSERT_TRUE(platform::appendLine(file, "first", error)) << error;
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(contents(path), "first" + eol) << "in the file at once";
+
+    {
+        // The disk fills: the next line would fit only in part.
+        const testsupport::FileSizeLimit full(static_cast<std::int64_t>(fs::file_size(path)) + 4);
+        if (full.active()) {
+            EXPECT_FALSE(platform::appendLine(file, "lost for want of room", error));
+            EXPECT_NE(error, 0u);
+            EXPECT_EQ(contents(path), "first" + eol) << "no part of it stays";
+        }
+    }
+    ASSERT_TRUE(platform::appendLine(file, "second", error)) << error;
+    std::fclose(file);
+    EXPECT_EQ(contents(path), "first" + eol + "second" + eol);
 }
 
 } // namespace

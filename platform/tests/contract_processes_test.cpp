@@ -1,6 +1,7 @@
-// Process snapshot, wait and forced end: the same expectations for every backend.
+// Process snapshot, executable path, wait and forced end: the same expectations for every backend.
 
 #include "platform/ids.h"
+#include "platform/paths.h"
 #include "platform/processes.h"
 
 #include "testsupport.h"
@@ -9,8 +10,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
+namespace fs = std::filesystem;
 using platform::ProcessHandle;
 
 namespace {
@@ -119,6 +122,54 @@ TEST(ProcessContract, TheStartTimeTellsAProcessFromALaterOneWithItsId)
     }
     // Gone: no time at all, or another process's under the same id.
     ASSERT_TRUE(testsupport::waitUntil([&] { return platform::processStartTime(pid) != started; }, 5000));
+}
+
+TEST(ProcessContract, TheExecutablePathNamesTheProgramInItsFolderUntilTheProcessIsGone)
+{
+    const std::string program = testsupport::peerProgram();
+    const std::string folder = fs::path(program).parent_path().string();
+    unsigned long pid = 0;
+    {
+        testsupport::ChildProcess peer(program, {"sleep", "20000"});
+        ASSERT_TRUE(peer.started());
+        pid = peer.pid();
+        std::string path;
+        platform::ErrorCode error = 99;
+        ASSERT_TRUE(platform::processExecutablePath(pid, path, error)) << error;
+        EXPECT_EQ(error, 0u);
+        EXPECT_EQ(fs::path(path).filename().string(), testsupport::peerExecutableName()) << path;
+        EXPECT_TRUE(platform::liesInFolder(path, folder)) << path << " in " << folder;
+        peer.kill();
+    }
+    std::string path = "stale";
+    platform::ErrorCode error = 0;
+    ASSERT_TRUE(
+        testsupport::waitUntil([&] { return !platform::processExecutablePath(pid, path, error); }, 5000));
+    EXPECT_NE(error, 0u);
+    EXPECT_EQ(path, "");
+}
+
+TEST(ProcessContract, AFolderIsKnownUnderEverySpellingOfItAndNoOtherIs)
+{
+    testsupport::TempDir temp;
+    const fs::path base(temp.path());
+    for (const char *folder : {"app", "app/sub", "app2"})
+        fs::create_directories(base / folder);
+    const std::string app = (base / "app").string();
+    const std::string sep(1, fs::path::preferred_separator);
+
+    EXPECT_TRUE(platform::liesInFolder(app + sep + "prog", app));
+    EXPECT_TRUE(platform::liesInFolder(app + "/./prog", app + sep));
+    EXPECT_TRUE(platform::liesInFolder(app + "/sub/../prog", (base / "app2" / ".." / "app").string()));
+    // Letter case tells folders apart exactly where the file system does.
+    const bool systemIgnoresCase = fs::exists(base / "APP");
+    EXPECT_EQ(platform::liesInFolder((base / "APP" / "prog").string(), app), systemIgnoresCase);
+
+    EXPECT_FALSE(platform::liesInFolder((base / "app2" / "prog").string(), app))
+        << "a name that begins alike";
+    EXPECT_FALSE(platform::liesInFolder((base / "app" / "sub" / "prog").string(), app)) << "a folder inside";
+    EXPECT_FALSE(platform::liesInFolder((base / "prog").string(), app)) << "the folder above";
+    EXPECT_FALSE(platform::liesInFolder((base / "gone" / "prog").string(), (base / "gone").string()));
 }
 
 } // namespace

@@ -29,6 +29,8 @@ bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error)
 
 namespace {
 
+constexpr std::size_t kLongestPath = 32768; // the longest path Windows knows, in UTF-16 units
+
 std::uint64_t creationTime(HANDLE process)
 {
     FILETIME created{}, exited{}, kernel{}, user{};
@@ -47,6 +49,35 @@ std::uint64_t processStartTime(unsigned long pid)
     const std::uint64_t start = creationTime(process);
     CloseHandle(process);
     return start;
+}
+
+bool processExecutablePath(unsigned long pid, std::string &path, ErrorCode &error)
+{
+    path.clear();
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process) {
+        error = GetLastError();
+        return false;
+    }
+    // Long paths exceed MAX_PATH; the call says so rather than cutting the path.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        if (QueryFullProcessImageNameW(process, 0, &buffer[0], &length)) {
+            buffer.resize(length);
+            error = 0;
+            break;
+        }
+        error = GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= kLongestPath)
+            break;
+        buffer.resize(buffer.size() * 2);
+    }
+    CloseHandle(process);
+    if (error != 0)
+        return false;
+    path = win32::toUtf8(buffer);
+    return true;
 }
 
 ProcessHandle ProcessHandle::open(unsigned long pid, Access access)

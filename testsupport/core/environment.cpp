@@ -7,6 +7,9 @@
 #include <system_error>
 
 #ifndef _WIN32
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -100,5 +103,42 @@ IsolatedEnvironment::IsolatedEnvironment() : m_impl(std::make_unique<Impl>())
 }
 
 IsolatedEnvironment::~IsolatedEnvironment() = default;
+
+#ifdef _WIN32
+
+FileSizeLimit::FileSizeLimit(std::int64_t)
+{
+}
+
+FileSizeLimit::~FileSizeLimit() = default;
+
+#else
+
+FileSizeLimit::FileSizeLimit(std::int64_t bytes)
+{
+    rlimit limit{};
+    if (bytes < 0 || ::getrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+        (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < static_cast<rlim_t>(bytes)))
+        return;
+    m_oldLimit = limit.rlim_cur;
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    if (!m_active)
+        std::signal(SIGXFSZ, m_oldHandler);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    if (!m_active)
+        return;
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(m_oldLimit);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_oldHandler);
+}
+
+#endif
 
 } // namespace testsupport

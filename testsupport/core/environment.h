@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,25 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+};
+
+// Linux: lets the files this process writes grow to `bytes` only, which is how a full disk looks
+// to a writer: a write past the limit takes what fits, the next fails (EFBIG; SIGXFSZ, which would
+// end the process, is ignored meanwhile). Destroying it lifts the limit again: room again. Needs
+// no privileges, since only the soft limit moves. Windows has no such limit: active() is false.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::int64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    bool active() const { return m_active; }
+
+private:
+    bool m_active = false;
+    std::uint64_t m_oldLimit = 0;
+    void (*m_oldHandler)(int) = nullptr;
 };
 
 } // namespace testsupport

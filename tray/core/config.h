@@ -13,6 +13,7 @@ using installation::applicationDir;
 using installation::appName;
 using installation::clientAssetPath;
 using installation::instanceId;
+using installation::isInstallationProcess;
 using installation::paramValue;
 using installation::serviceName;
 using installation::skinFilePath;

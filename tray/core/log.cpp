@@ -27,7 +27,9 @@ namespace {
 
 constexpr qint64 kRotateSize = qint64{4} * 1024 * 1024;
 
-QFile logFile;
+// Written line by line with one write each, past any buffer: a line the disk had no room for is
+// lost alone, and the next goes in whole once there is room again.
+std::FILE *logFile = nullptr;
 QBasicMutex logMutex;
 // Written on the main thread only, read by the handler on any thread.
 std::atomic<QtMessageHandler> previousHandler{nullptr};
@@ -111,21 +113,17 @@ QString setupLog(LogRotation rotation)
             QFile::remove(path + QStringLiteral(".1"));
             QFile::rename(path, path + QStringLiteral(".1"));
         }
+        std::FILE *file = platform::openLogFile(QDir::toNativeSeparators(path).toStdString(), error);
+        if (file == nullptr) {
+            pending << QStringLiteral("Unable to open log file: %1, error=%2")
+                           .arg(path, QString::fromStdString(platform::errorText(error)));
+            continue;
+        }
         {
             const QMutexLocker locker(&logMutex);
-            logFile.close();
-            std::FILE *file = platform::openLogFile(QDir::toNativeSeparators(path).toStdString(), error);
-            logFile.setFileName(path);
-            if (file == nullptr ||
-                !logFile.open(file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text,
-                              QFileDevice::AutoCloseHandle)) {
-                pending << QStringLiteral("Unable to open log file: %1, error=%2")
-                               .arg(path, file == nullptr ? QString::fromStdString(platform::errorText(error))
-                                                          : logFile.errorString());
-                if (file != nullptr)
-                    std::fclose(file);
-                continue;
-            }
+            if (logFile != nullptr)
+                std::fclose(logFile);
+            logFile = file;
         }
         // A second call must not chain the handler to itself.
         const QtMessageHandler old = qInstallMessageHandler(logMessageHandler);
@@ -142,9 +140,10 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 {
     QByteArray text = message.toUtf8();
     text.replace('\r', ' ').replace('\n', ' ');
-    // Filled one placeholder at a time, the message last, so its own "%1" stays literal.
+    // Filled one placeholder at a time, the message last, so its own "%1" stays literal. The OS
+    // layer ends the line as the system does.
     const QByteArray line =
-        QStringLiteral("%1 [%2] PID=%3 TID=%4 %5\n")
+        QStringLiteral("%1 [%2] PID=%3 TID=%4 %5")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")))
             .arg(levelName(type))
             .arg(platform::currentProcessId())
@@ -153,10 +152,10 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
             .toUtf8();
     {
         const QMutexLocker locker(&logMutex);
-        if (logFile.isOpen()) {
-            logFile.write(line);
-            logFile.flush();
-        }
+        // A line that could not be written is lost alone; the next one tries afresh.
+        platform::ErrorCode error = 0;
+        if (logFile != nullptr)
+            platform::appendLine(logFile, line.toStdString(), error);
     }
     if (const QtMessageHandler previous = previousHandler.load())
         previous(type, context, message);
@@ -166,9 +165,9 @@ void shutdownLog()
 {
     qInstallMessageHandler(previousHandler.load());
     const QMutexLocker locker(&logMutex);
-    // A file that was never opened has nothing to flush, and Qt would warn about it.
-    if (logFile.isOpen()) {
-        logFile.flush();
-        logFile.close();
+    // Nothing is buffered: every line went to the system as it was written.
+    if (logFile != nullptr) {
+        std::fclose(logFile);
+        logFile = nullptr;
     }
 }

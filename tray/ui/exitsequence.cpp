@@ -26,10 +26,11 @@ struct Client {
     std::uint64_t startTime = 0;
 };
 
-// The first process of this user, in snapshot order, whose executable name matches the
-// client's once blanks are removed and letters lowered; none when there is none or no snapshot.
-// The tray itself never counts, even when a product name makes its own executable look like
-// the client.
+// The first process of this user and this installation, in snapshot order, whose executable
+// name matches the client's once blanks are removed and letters lowered; none when there is none
+// or no snapshot. Another installation's client has the same name but is not ours to close. The
+// tray itself never counts, even when a product name makes its own executable look like the
+// client.
 Client findClient()
 {
     std::vector<platform::ProcessEntry> entries;
@@ -43,7 +44,7 @@ Client findClient()
             continue;
         QString name = QString::fromStdString(entry.exeName);
         name.remove(QLatin1Char(' '));
-        if (name.toLower() == wanted)
+        if (name.toLower() == wanted && isInstallationProcess(entry.pid))
             return {entry.pid, platform::processStartTime(entry.pid)};
     }
     return {};

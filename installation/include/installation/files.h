@@ -17,6 +17,12 @@ namespace installation {
 QString applicationDir();
 void overrideApplicationDir(const QString &dir);
 
+// Whether process `pid` runs a program of this installation: its executable lies in
+// applicationDir(), the folders compared as the system compares them. Another installation
+// beside this one runs programs of the same names, so a name alone never tells. A process whose
+// executable path cannot be read is not this installation's.
+bool isInstallationProcess(unsigned long pid);
+
 // A key ("section/name") of the product parameter file.
 QString paramValue(const QString &key, const QString &defaultValue);
 // "product/appName", "Orlune" when absent.

@@ -24,4 +24,14 @@ bool isSafeLogDirectory(const std::string &path);
 // for anything but a regular file, without blocking on a FIFO. nullptr with `error` on failure.
 std::FILE *openLogFile(const std::string &path, ErrorCode &error);
 
+// Appends `text` and the system's line end ("\r\n" on Windows, "\n" on Linux) to a file from
+// openLogFile() with one write at the file's end, past the stream's buffer (a file written this
+// way is never written through the stream). The line goes in whole or not at all: when the
+// system takes only part of it (a full disk, a file-size limit), that part is cut off again, so
+// a later line starts where this one would have, unless another process appended meanwhile,
+// whose line is never cut. False with the error when the line is not in the file (a short write
+// gives no reason of its own: ENOSPC, ERROR_DISK_FULL); nothing of it is kept, and the next call
+// tries afresh.
+bool appendLine(std::FILE *file, const std::string &text, ErrorCode &error);
+
 } // namespace platform

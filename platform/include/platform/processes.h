@@ -25,6 +25,12 @@ bool snapshotProcesses(std::vector<ProcessEntry> &out, ErrorCode &error);
 // 0 when the process is gone or cannot be inspected.
 std::uint64_t processStartTime(unsigned long pid);
 
+// The full path of the process's executable file, UTF-8: QueryFullProcessImageNameW on a handle
+// opened with PROCESS_QUERY_LIMITED_INFORMATION; the target of /proc/PID/exe on Linux. False
+// with the system's error when the process is gone or does not let its path be read (on Linux
+// another user's process, a kernel thread).
+bool processExecutablePath(unsigned long pid, std::string &path, ErrorCode &error);
+
 // Wait results as WaitForSingleObject reports them; the product logs them as unsigned decimals.
 constexpr unsigned long kWaitObject0 = 0;
 constexpr unsigned long kWaitTimeout = 258;

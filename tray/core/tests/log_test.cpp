@@ -234,6 +234,31 @@ TEST_F(LogTest, ConcurrentLinesNeitherInterleaveNorGetLost)
     EXPECT_EQ(nextOfThread.size(), std::size_t(threadCount));
 }
 
+TEST_F(LogTest, AfterAFullDiskTheNextLineIsWrittenWholeOnceThereIsRoom)
+{
+    const QString path = startLog();
+    qInfo("before the disk filled");
+    {
+        // Room for a few bytes only: the next line fits in part, as on a disk that fills.
+        const testsupport::FileSizeLimit full(QFileInfo(path).size() + 10);
+        ASSERT_TRUE(full.active());
+        qInfo("lost for want of room");
+    }
+    qInfo("after room was made");
+
+    const auto texts = [&path] {
+        QStringList found;
+        for (const QString &line : readLines(path))
+            found << parse(line).text;
+        return found;
+    };
+    // On disk at once, whole, and the lost line left no part behind.
+    const QStringList expected{"before the disk filled", "after room was made"};
+    EXPECT_EQ(texts(), expected);
+    shutdownLog();
+    EXPECT_EQ(texts(), expected);
+}
+
 TEST_F(LogTest, RotatesAtFourMebibytesExactly)
 {
     constexpr qint64 limit = 4194304;

@@ -66,11 +66,13 @@ protected:
     {
         return id.left(3).toUpper() + QStringLiteral(" ") + id.mid(3).toUpper();
     }
-    bool startClient(QProcess &client, bool obey)
+    // The installation's client lies beside the tray, in the application directory; another
+    // installation's lies elsewhere.
+    bool startClient(QProcess &client, bool obey, const QString &folder = QString())
     {
         const QStringList arguments = obey ? QStringList{QStringLiteral("obey"), exitEventName()}
                                            : QStringList{QStringLiteral("ignore")};
-        return startClientSim(client, clients.path(), clientFileName(), arguments);
+        return startClientSim(client, folder.isNull() ? dir.path() : folder, clientFileName(), arguments);
     }
     QString exitEventName() const { return installation::exitRequestEventName(id); }
     bool exitEventSet() const
@@ -135,7 +137,7 @@ protected:
     ActiveAppDir dir;
     // Short enough that no system truncates the client's process name.
     const QString id = uniqueInstanceId(QStringLiteral("Ex"));
-    QTemporaryDir clients;
+    QTemporaryDir otherInstallation;
     std::optional<QTemporaryDir> home;
     LogCapture log;
     StandInService service{id};
@@ -269,6 +271,26 @@ TEST_F(ExitSequenceTest, AnotherUsersProcessOfTheClientsNameIsLeftAlone)
     EXPECT_EQ(foreign.state(), QProcess::Running);
     foreign.kill();
     foreign.waitForFinished();
+}
+
+TEST_F(ExitSequenceTest, AnotherInstallationsClientOfTheSameNameIsLeftAlone)
+{
+    ASSERT_TRUE(service.start());
+    TrayIcon tray(nullptr);
+    ASSERT_TRUE(waitConnected(tray));
+    // Started first, so that it comes first in the snapshot.
+    ASSERT_TRUE(startClient(clientB, false, otherInstallation.path()));
+    ASSERT_TRUE(startClient(clientA, true));
+    const QString pid = pidText(clientA);
+    DialogAnswerer answerer({QStringLiteral("okBtn")});
+
+    EXPECT_EQ(runConfirmedExit(tray), 0);
+
+    EXPECT_EQ(sequenceLines().value(0), QStringLiteral("TrayIcon exit requested: clientPid= \"%1\"").arg(pid))
+        << log.dump().toStdString();
+    EXPECT_TRUE(
+        sequenceLines().contains(QStringLiteral("TrayIcon client exited gracefully: pid= %1").arg(pid)));
+    EXPECT_EQ(clientB.state(), QProcess::Running);
 }
 
 TEST_F(ExitSequenceTest, AClientIdTakenOverWhileTheQuestionIsOpenIsLeftAlone)

@@ -7,6 +7,8 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/windows"
+echo "test-winqt: Qt for Windows (from the cache, or built once from Debian's source: about 30" \
+  "minutes), then the programs for Windows (a few minutes), then their end-to-end tests under wine"
 "$root/scripts/install-deps.sh" build windows
 mkdir -p "$build"
 

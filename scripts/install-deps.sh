@@ -36,9 +36,21 @@ for p in $(printf '%s\n' "${want[@]}" | sort -u); do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "install-deps: installing ${missing[*]}"
+# A first install (wine, the cross compilers) takes minutes: it says at least once a minute
+# that it is still working.
+# shellcheck source=lib/progress.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/progress.sh"
+trap pg_stop EXIT
+trap 'exit 130' INT TERM
+packages="${#missing[@]} packages"
+[ ${#missing[@]} -gt 1 ] || packages="1 package"
+pg_phase "installing $packages" "${missing[*]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Quiet, but its errors show.
+apt_install() {
+  $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+pg_run - $SUDO apt-get update -qq
+pg_run - apt_install "${missing[@]}"

@@ -5,6 +5,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/win32"
+echo "test-windows: the OS layer and its tests cross-compiled for Windows, then run under wine (a few minutes)"
 
 "$root/scripts/install-deps.sh" windows
 

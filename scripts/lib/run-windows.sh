@@ -28,9 +28,8 @@ done
 
 "$repo/scripts/install-deps.sh" build windows
 mkdir -p "$build"
-echo "run-product: Qt for Windows (built once into the cache; log: $build/qt-build.log)"
-"$repo/scripts/build-qt-windows.sh" >"$build/qt-build.log" 2>&1 || { tail -n 30 "$build/qt-build.log" >&2; exit 1; }
-ORLUNE_QT_WINDOWS=$(tail -n1 "$build/qt-build.log")
+# It says itself what it does and how far it is; its only line on stdout is the folder.
+ORLUNE_QT_WINDOWS=$("$repo/scripts/build-qt-windows.sh") || exit 1
 export ORLUNE_QT_WINDOWS
 echo "run-product: building the Windows programs in $build"
 fresh=()

@@ -37,6 +37,11 @@ bool isSafeLogDirectory(const std::string &path)
            (st.st_uid == ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);
 }
 
+std::string localPathToUtf8(const std::string &path)
+{
+    return path;
+}
+
 std::FILE *openLogFile(const std::string &path, ErrorCode &error)
 {
     // O_NONBLOCK: a FIFO planted as the log must not hold the opener; cleared once it is known

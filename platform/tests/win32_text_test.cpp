@@ -1,10 +1,13 @@
 // Text conversion for the wide calls, and the service commands of the Windows system.
+#include "platform/logfile.h"
 #include "platform/servicecommands.h"
 #include "platform/termination.h"
 
 #include "../win32/widestring.h"
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 using platform::win32::toUtf8;
 using platform::win32::toWide;
@@ -30,6 +33,19 @@ TEST(Win32WideString, EmptyNullAndInvalidInput)
               L"a\uFFFDb")
         << "a stray byte is replaced, not dropped with the rest";
     EXPECT_EQ(toWide(std::string("a\0b", 3)).size(), 3u) << "length is taken from the string, not a NUL";
+}
+
+TEST(Win32WideString, LocalPathIsReadInTheAnsiCodePage)
+{
+    const std::wstring name = L"C:\\Program Files\\Orlune Pr\u00FCfung\\log";
+    char ansi[64] = {};
+    BOOL lossy = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, ansi, sizeof ansi, nullptr, &lossy);
+    if (length <= 0 || lossy)
+        GTEST_SKIP() << "the ANSI code page " << GetACP() << " has no \u00FC";
+    EXPECT_EQ(platform::localPathToUtf8(ansi), "C:\\Program Files\\Orlune Pr\xC3\xBC"
+                                               "fung\\log");
+    EXPECT_EQ(platform::localPathToUtf8(""), "");
 }
 
 TEST(Win32ServiceCommands, AskWithScAndStartWithNet)

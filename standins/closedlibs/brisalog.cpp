@@ -74,7 +74,9 @@ private:
 
     void reopen()
     {
-        m_file = platform::openLogFile(m_path, m_error);
+        // The path comes in the local 8-bit encoding, as the C library's remove and rename
+        // above take it; the OS layer takes UTF-8.
+        m_file = platform::openLogFile(platform::localPathToUtf8(m_path), m_error);
         m_size = 0;
         if (m_file != nullptr && std::fseek(m_file, 0, SEEK_END) == 0) {
             const long size = std::ftell(m_file);

@@ -73,7 +73,7 @@ sleep 0.3
 xd_shot_window "$dialog" "$artefacts/location-exit-question.png"
 tray_log_has "TrayIcon recording plan detected= true" || xd_fail "the exit question does not know the recording plan"
 if tray_log_has 'clientPid= "none"'; then xd_fail "the tray did not find the client it started beside"; fi
-xdotool key Escape
-xd_wait 10 tray_log_has "TrayIcon exit cancelled by user" || xd_fail "Escape did not cancel the exit"
+wq_answer_no "$dialog"
+xd_wait 10 tray_log_has "TrayIcon exit cancelled by user" || xd_fail "No did not cancel the exit"
 kill -0 "$tray_pid" 2>/dev/null || xd_fail "the tray ended after a cancelled exit"
 echo "PASS: screenshot in $artefacts"

@@ -183,9 +183,14 @@ wq_choose_exit() {
   wq_find_window "$XD_TRAY_CLASS" 440
 }
 
-# wq_answer_yes DIALOG: clicks Yes in the tray's confirmation dialog.
+# wq_answer_yes DIALOG, wq_answer_no DIALOG: click Yes or No in the tray's confirmation dialog.
 wq_answer_yes() {
   local dw dh
   read -r _ _ dw dh <<<"$(xd_geometry "$1")"
   xd_click "$1" $((dw - 190)) $((dh - 46))
+}
+wq_answer_no() {
+  local dw dh
+  read -r _ _ dw dh <<<"$(xd_geometry "$1")"
+  xd_click "$1" $((dw - 95)) $((dh - 46))
 }

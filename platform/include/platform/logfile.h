@@ -19,6 +19,10 @@ bool makeLogDirectory(const std::string &path, ErrorCode &error);
 // the folder's access list decides.
 bool isSafeLogDirectory(const std::string &path);
 
+// A path given in the system's local 8-bit encoding (the ANSI code page on Windows, UTF-8 on
+// Linux) in UTF-8, the encoding the calls here take. Bytes that do not decode become U+FFFD.
+std::string localPathToUtf8(const std::string &path);
+
 // Opens `path` for appending in binary mode, creating it when missing (Linux: mode 0644 less
 // the umask). Fails for a symbolic link (ELOOP on Linux, ERROR_CANT_ACCESS_FILE on Windows) and
 // for anything but a regular file, without blocking on a FIFO. nullptr with `error` on failure.

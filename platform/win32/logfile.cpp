@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <fcntl.h>
 #include <io.h>
 
@@ -38,15 +37,7 @@ bool isSafeLogDirectory(const std::string &)
 
 std::string localPathToUtf8(const std::string &path)
 {
-    if (path.empty() || path.size() > static_cast<std::size_t>(INT_MAX))
-        return {};
-    const int inLength = static_cast<int>(path.size());
-    const int outLength = MultiByteToWideChar(CP_ACP, 0, path.data(), inLength, nullptr, 0);
-    if (outLength <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(outLength), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.data(), inLength, wide.data(), outLength);
-    return win32::toUtf8(wide);
+    return win32::toUtf8(win32::toWide(path, CP_ACP));
 }
 
 std::FILE *openLogFile(const std::string &path, ErrorCode &error)

@@ -9,14 +9,19 @@ namespace platform::win32 {
 
 std::wstring toWide(const std::string &utf8)
 {
-    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX))
+    return toWide(utf8, CP_UTF8);
+}
+
+std::wstring toWide(const std::string &text, unsigned int codePage)
+{
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX))
         return {};
-    const int inLength = static_cast<int>(utf8.size());
-    const int outLength = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), inLength, nullptr, 0);
+    const int inLength = static_cast<int>(text.size());
+    const int outLength = MultiByteToWideChar(codePage, 0, text.data(), inLength, nullptr, 0);
     if (outLength <= 0)
         return {};
     std::wstring wide(static_cast<std::size_t>(outLength), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), inLength, wide.data(), outLength);
+    MultiByteToWideChar(codePage, 0, text.data(), inLength, wide.data(), outLength);
     return wide;
 }
 

@@ -38,7 +38,7 @@ wq_begin "$state" "$appdir_src" "$work"
 id="WqE2e$$"
 app_name="WqClient$$"
 service="WqService$$"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(wq_free_port)
 # The client's file is named after the product, as the tray expects to find it.
 cp "$work/app/Orlune.exe" "$work/app/$app_name.exe"
 printf '[product]\nappName=%s\ninstanceId=%s\nserviceName=%s\n[client]\ntorvikServerPort=%s\n' \

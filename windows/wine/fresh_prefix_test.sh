@@ -24,7 +24,6 @@ tray_log="$work/app/log/DizovuvOdiv.log"
 XD_FAIL_FILES=("$tray_log" "$work/service.out" "$work/tray.out" "$work/client.out" "$work/trace")
 tray_log_has() { grep -qF -- "$1" "$tray_log" 2>/dev/null; }
 traced() { grep -qF -- "$1" "$work/trace" 2>/dev/null; }
-service_ready() { grep -q "^ready " "$work/service.out" 2>/dev/null; }
 
 # The shared desktop's display, but a prefix and wine server of this test's own.
 wq_begin "$state" "$appdir_src" "$work"
@@ -37,17 +36,16 @@ wine cmd /c exit 0 </dev/null >/dev/null 2>&1 || xd_fail "the new prefix could n
 echo "prefix made in $((SECONDS - started)) s"
 
 id="WqFresh$$"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(wq_free_port)
 printf '[product]\nappName=Orlune\ninstanceId=%s\nserviceName=WqFreshService%s\n[client]\ntorvikServerPort=%s\n' \
   "$id" "$$" "$port" >"$work/app/params.ini"
 
 xd_step "the stand-in service and the tray start from the package"
 wq_start "$work/service.out" "$work/app/service-standin.exe" --instance-id "$id" --http-port "$port"
-xd_wait 30 service_ready || xd_fail "the stand-in service did not start"
+xd_wait 30 wq_service_ready "$work/service.out" || xd_fail "the stand-in service did not start"
 wq_start "$work/tray.out" "$work/app/Orlune_DizovuvOdiv.exe"
 tray_pid=$WQ_PID
-tray_polling() { tray_log_has "TrayIcon shown" && grep -q "request GET_STATUS" "$work/service.out"; }
-xd_wait 30 tray_polling || xd_fail "the tray did not come up"
+xd_wait 30 wq_tray_polling "$tray_log" "$work/service.out" || xd_fail "the tray did not come up"
 tray_log_has "DizovuvOdiv translation loaded:" || xd_fail "the tray did not load its translation"
 
 xd_step "the launcher starts from the package, signs in, shows its main window and ends with 0"

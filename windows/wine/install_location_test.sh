@@ -36,12 +36,11 @@ tray_log="$installed/log/DizovuvOdiv.log"
 XD_FAIL_FILES=("$tray_log" "$installed/log/VadorivOruziz.log" "$work/service.out" "$work/tray.out" "$work/client.out" "$work/trace")
 tray_log_has() { grep -qF -- "$1" "$tray_log" 2>/dev/null; }
 traced() { grep -qF -- "$1" "$work/trace" 2>/dev/null; }
-service_ready() { grep -q "^ready " "$work/service.out" 2>/dev/null; }
 
 xd_step "the package in C:\\Program Files\\$folder, the product home in C:\\ProgramData\\$home_name"
 mkdir -p "$installed" "$home"
 cp -r "$work/app"/. "$installed/"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(wq_free_port)
 printf '[product]\r\nappName=Orlune\r\ninstanceId=%s\r\nserviceName=WqPlaceService%s\r\n[paths]\r\norlunehome=C:\\ProgramData\\%s\r\n[language]\r\ncurrentLanCode=en_US\r\n[client]\r\ntorvikServerPort=%s\r\n' \
   "$id" "$$" "$home_name" "$port" >"$installed/params.ini"
 printf '[language]\r\ncurrentLanCode=de_DE\r\n[recordPlan]\r\nhasLocalPlan=1\r\n' >"$home/params.ini"
@@ -49,11 +48,10 @@ grep -qF 'orlunehome=C:\ProgramData\Orlune Home' "$installed/params.ini" || xd_f
 
 xd_step "the tray starts from Program Files, logs there, shows the skin and the home's language"
 wq_start "$work/service.out" "$work/app/service-standin.exe" --instance-id "$id" --http-port "$port"
-xd_wait 30 service_ready || xd_fail "the stand-in service did not start"
+xd_wait 30 wq_service_ready "$work/service.out" || xd_fail "the stand-in service did not start"
 wq_start "$work/tray.out" "$win_app\\Orlune_DizovuvOdiv.exe"
 tray_pid=$WQ_PID
-tray_polling() { tray_log_has "TrayIcon shown" && grep -q "request GET_STATUS" "$work/service.out"; }
-xd_wait 30 tray_polling || xd_fail "the tray did not come up"
+xd_wait 30 wq_tray_polling "$tray_log" "$work/service.out" || xd_fail "the tray did not come up"
 tray_log_has "applicationDirPath=C:/Program Files/$folder " || xd_fail "the tray does not run from Program Files"
 tray_log_has "DizovuvOdiv translation loaded: \"de_DE\"" || xd_fail "the tray did not take the product home's language"
 tray_log_has "TrayIcon icon source= \"C:/Program Files/$folder/Skin/Client/custom/tray_logo_28.png\"" ||

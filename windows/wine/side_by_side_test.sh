@@ -22,8 +22,6 @@ XD_FAIL_FILES=("$work/A/log/DizovuvOdiv.log" "$work/B/log/DizovuvOdiv.log" "$wor
   "$work/client-A.out" "$work/client-B.out" "$work/service-A.out" "$work/service-B.out")
 log_has() { grep -qF -- "$2" "$work/$1/log/DizovuvOdiv.log" 2>/dev/null; }
 traced() { grep -qF -- "$1" "$work/trace" 2>/dev/null; }
-service_ready() { grep -q "^ready " "$work/service-$1.out" 2>/dev/null; }
-tray_polling() { log_has "$1" "TrayIcon shown" && grep -q "request GET_STATUS" "$work/service-$1.out"; }
 main_frames_shown() {
   local n
   n=$(grep -cF "MainFrame shown" "$work/trace" 2>/dev/null) || true
@@ -37,17 +35,17 @@ export ORLUNE_STANDIN_TRACE="Z:$work/trace" ORLUNE_STANDIN_LOGIN=accept
 declare -A service_pid tray_pid client_pid icon
 for side in A B; do
   cp -r "$work/app" "$work/$side"
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  port=$(wq_free_port)
   printf '[product]\nappName=Orlune\ninstanceId=WqSide%s%s\nserviceName=WqSideService%s%s\n[client]\ntorvikServerPort=%s\n' \
     "$side" "$$" "$side" "$$" "$port" >"$work/$side/params.ini"
 
   xd_step "installation $side: its service, its tray"
   wq_start "$work/service-$side.out" "$work/$side/service-standin.exe" --instance-id "WqSide$side$$" --http-port "$port"
   service_pid[$side]=$WQ_PID
-  xd_wait 30 service_ready "$side" || xd_fail "service $side did not start"
+  xd_wait 30 wq_service_ready "$work/service-$side.out" || xd_fail "service $side did not start"
   wq_start "$work/tray-$side.out" "$work/$side/Orlune_DizovuvOdiv.exe"
   tray_pid[$side]=$WQ_PID
-  xd_wait 30 tray_polling "$side" || xd_fail "tray $side did not come up"
+  xd_wait 30 wq_tray_polling "$work/$side/log/DizovuvOdiv.log" "$work/service-$side.out" || xd_fail "tray $side did not come up"
   xd_wait 20 new_icon "${icon[A]:-}" >/dev/null || xd_fail "no icon of tray $side"
   icon[$side]=$(new_icon "${icon[A]:-}")
 done

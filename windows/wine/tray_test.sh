@@ -22,7 +22,6 @@ trap cleanup EXIT
 log="$work/app/log/DizovuvOdiv.log"
 XD_FAIL_FILES=("$log" "$work/service.out" "$work/tray.out")
 log_has() { grep -qF -- "$1" "$log" 2>/dev/null; }
-service_ready() { grep -q "^ready " "$work/service.out" 2>/dev/null; }
 hidden() { ! xd_viewable "$1"; }
 balloon_open() { [ -n "$(wq_other_windows "$WQ_ICON_CLASS" "$icon")" ]; }
 
@@ -39,7 +38,7 @@ wine reg add "$run_key" /v "${app_name}_DizovuvOdiv" /d "x" /f >/dev/null 2>&1 |
 start_service() {
   wq_start "$work/service.out" "$work/app/service-standin.exe" --instance-id "$id" --http-port 0
   service_pid=$WQ_PID
-  xd_wait 20 service_ready || xd_fail "the Windows service stand-in did not start"
+  xd_wait 20 wq_service_ready "$work/service.out" || xd_fail "the Windows service stand-in did not start"
 }
 
 xd_step "the stand-in serves \\\\.\\pipe\\${id}_Service; the tray starts"

@@ -34,6 +34,18 @@ wq_winpath() {
 
 WQ_PIDS=()
 
+# A free TCP port on the loopback address, for a stand-in's web server.
+wq_free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# wq_service_ready OUTPUT: the stand-in service writing to OUTPUT serves its pipe.
+wq_service_ready() { grep -q "^ready " "$1" 2>/dev/null; }
+
+# wq_tray_polling LOG OUTPUT: the tray logging to LOG is up and asks the stand-in service writing
+# to OUTPUT for its status.
+wq_tray_polling() { grep -qF "TrayIcon shown" "$1" 2>/dev/null && grep -q "request GET_STATUS" "$2" 2>/dev/null; }
+
 # wq_start OUTPUT PROGRAM ARGUMENTS...: starts a Windows program in the background, its output
 # to OUTPUT; WQ_PID is its process (wine becomes the Windows process, so it can be waited
 # for and killed).

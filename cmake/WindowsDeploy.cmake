@@ -9,16 +9,7 @@
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin LIBRARY DESTINATION platforms)
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin LIBRARY DESTINATION styles)
 
-# Where the compiler's runtime DLLs (libstdc++, libgcc_s, winpthread) live.
-foreach(runtime_dll libstdc++-6.dll libwinpthread-1.dll)
-    execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=${runtime_dll}
-                    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    get_filename_component(runtime_dir "${runtime_path}" DIRECTORY)
-    list(APPEND orlune_dll_dirs "${runtime_dir}")
-endforeach()
-get_target_property(orlune_qtcore_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
-get_filename_component(orlune_qt_bin_dir "${orlune_qtcore_dll}" DIRECTORY)
-list(PREPEND orlune_dll_dirs "${orlune_qt_bin_dir}")
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsDllDirs.cmake)
 
 install(CODE "set(ORLUNE_OBJDUMP \"${CMAKE_OBJDUMP}\")
 set(ORLUNE_STRIP \"${CMAKE_STRIP}\")

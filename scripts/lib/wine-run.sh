@@ -7,8 +7,29 @@
 # twice, and each retry is said on stderr so that it shows in the test's output. Every other
 # result, pass or fail, is passed on unchanged.
 #
-# Usage: wine-run.sh WINE program.exe [arguments...]
+# Usage: wine-run.sh [--dll-dir DIR]... [--env-file FILE] WINE program.exe [arguments...]
+#   --dll-dir   a folder of the DLLs the program imports (Qt's, the toolchain's), searched
+#               after the program's own folder; it reaches the processes the program starts
+#   --env-file  a file of shell exports (a shared desktop's DISPLAY), read when it exists
 set -u
+
+dll_path=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --dll-dir)
+        dir=$(realpath -m "$2")
+        dll_path="${dll_path:+$dll_path;}Z:${dir//\//\\}"
+        shift 2
+        ;;
+    --env-file)
+        # shellcheck disable=SC1090 # a file of exports written at run time
+        [ -f "$2" ] && . "$2"
+        shift 2
+        ;;
+    *) break ;;
+    esac
+done
+[ -z "$dll_path" ] || export WINEPATH="$dll_path${WINEPATH:+;$WINEPATH}"
 
 wine=$1
 shift

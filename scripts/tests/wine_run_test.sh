@@ -14,7 +14,8 @@ fail() {
 }
 
 # A stand-in for wine that plays one scripted behaviour per call: "silent:N" exits N with no
-# output, "say:N" prints its arguments on stdout and a line on stderr, then exits N.
+# output, "say:N" prints its arguments on stdout and a line on stderr, then exits N, "env:N"
+# prints the DLL search path and display it was given, then exits N.
 fake_wine() {
     cat >"$work/wine" <<'FAKE'
 #!/usr/bin/env bash
@@ -24,6 +25,10 @@ echo "$calls" >"$dir/calls"
 step=$(sed -n "${calls}p" "$dir/script")
 case "$step" in
 silent:*) exit "${step#silent:}" ;;
+env:*)
+    echo "WINEPATH=$WINEPATH DISPLAY=${DISPLAY:-}"
+    exit "${step#env:}"
+    ;;
 say:*)
     printf '<%s>' "$@"
     echo
@@ -39,7 +44,12 @@ FAKE
 }
 
 run() {
-    "$wrapper" "$work/wine" "$@" >"$work/stdout" 2>"$work/stderr"
+    run_with "$work/wine" "$@"
+}
+
+# run_with [WRAPPER OPTIONS...] WINE ARGUMENTS...
+run_with() {
+    "$wrapper" "$@" >"$work/stdout" 2>"$work/stderr"
     status=$?
     calls=$(cat "$work/calls")
 }
@@ -72,6 +82,17 @@ fake_wine silent:5 silent:6 silent:7 say:0
 run prog.exe
 [ "$status" -eq 7 ] || fail "always lost: status $status, expected 7"
 [ "$calls" -eq 3 ] || fail "always lost: $calls calls, expected 3"
+
+# DLL folders reach wine as its Windows search path, in order and before the caller's; an
+# environment file is read when it exists and ignored when it does not.
+fake_wine env:0 env:0
+echo "export DISPLAY=:42" >"$work/desktop.env"
+WINEPATH='C:\extra' run_with --dll-dir "/opt/qt dlls/bin" --dll-dir /usr/lib/rt --env-file "$work/desktop.env" \
+    "$work/wine" prog.exe
+grep -qxF 'WINEPATH=Z:\opt\qt dlls\bin;Z:\usr\lib\rt;C:\extra DISPLAY=:42' "$work/stdout" ||
+    fail "dll folders: stdout is '$(cat "$work/stdout")'"
+DISPLAY='' WINEPATH='' run_with --env-file "$work/none.env" "$work/wine" prog.exe
+grep -qxF 'WINEPATH= DISPLAY=' "$work/stdout" || fail "no env file: stdout is '$(cat "$work/stdout")'"
 
 [ "$failures" -eq 0 ] && echo "all wine-run cases passed"
 exit $((failures > 0))

@@ -29,6 +29,15 @@ QString AppDir::buildAppDir()
     return QStringLiteral(ORLUNE_APPDIR);
 }
 
+QString AppDir::programFileName(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return name + QStringLiteral(".exe");
+#else
+    return name;
+#endif
+}
+
 QString AppDir::filePath(const QString &relative) const
 {
     return dir.filePath(relative);
@@ -36,8 +45,8 @@ QString AppDir::filePath(const QString &relative) const
 
 QString AppDir::addProgram(const QString &name)
 {
-    const QString source = buildAppDir() + QLatin1Char('/') + name;
-    const QString target = filePath(name);
+    const QString source = buildAppDir() + QLatin1Char('/') + programFileName(name);
+    const QString target = filePath(programFileName(name));
     QFile::remove(target);
     if (!QFile::copy(source, target))
         return QString();

@@ -14,7 +14,8 @@ public:
     QString path() const { return dir.path(); }
     QString filePath(const QString &relative) const;
 
-    // Copies a program of the build tree's application directory (e.g. "Orlune_DizovuvOdiv").
+    // Copies a program of the build tree's application directory (e.g. "Orlune_DizovuvOdiv");
+    // returns the copy's path.
     QString addProgram(const QString &name);
     // Copies "Skin" and "translation" from the build tree's application directory.
     void addAssets();
@@ -24,6 +25,8 @@ public:
 
     // The build tree's application directory.
     static QString buildAppDir();
+    // A program's file name: on Windows with ".exe".
+    static QString programFileName(const QString &name);
 
 private:
     QTemporaryDir dir;

@@ -27,7 +27,8 @@ StandInService::~StandInService()
 
 QString StandInService::buildProgram()
 {
-    return AppDir::buildAppDir() + QStringLiteral("/service-standin");
+    return AppDir::buildAppDir() + QLatin1Char('/') +
+           AppDir::programFileName(QStringLiteral("service-standin"));
 }
 
 bool StandInService::start(const QStringList &arguments)

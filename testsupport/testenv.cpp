@@ -8,6 +8,22 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <ostream>
+
+QString offscreenPlatform()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("minimal:enable_fonts");
+#else
+    return QStringLiteral("offscreen");
+#endif
+}
+
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 QString uniqueInstanceId(const QString &stem)
 {
     return QString::fromStdString(testsupport::uniqueName(stem.toStdString()));

@@ -8,6 +8,7 @@
 #include <core/environment.h>
 
 #include <functional>
+#include <iosfwd>
 
 // The core kit's isolated environment (core/environment.h), its directories as Qt paths.
 class IsolatedRuntime {
@@ -18,6 +19,14 @@ public:
 private:
     testsupport::IsolatedEnvironment environment;
 };
+
+// The Qt platform that draws nothing on screen, for the tests and the programs they start: Qt
+// for Windows has no offscreen platform (it needs FreeType), its minimal one does the same with
+// Windows' own fonts.
+QString offscreenPlatform();
+
+// GoogleTest prints a QString as its text, not as UTF-16 code units.
+void PrintTo(const QString &text, std::ostream *out);
 
 // An installation identifier no other test uses (core/uniquename.h).
 QString uniqueInstanceId(const QString &stem = QStringLiteral("Test"));

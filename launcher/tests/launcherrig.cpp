@@ -5,6 +5,7 @@
 
 #include <installation/names.h>
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -91,9 +92,10 @@ QStringList LauncherRig::systemctlCalls() const
 QProcess *LauncherRig::startClient(const QStringList &arguments, const QMap<QString, QString> &hooks)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"), m_tools.path() + QLatin1Char(':') + environment.value("PATH"));
+    environment.insert(QStringLiteral("PATH"),
+                       m_tools.path() + QDir::listSeparator() + environment.value("PATH"));
     environment.insert(QStringLiteral("ORLUNE_TEST_SYSTEMCTL_DIR"), m_tools.path());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), offscreenPlatform());
     environment.insert(QStringLiteral("ORLUNE_STANDIN_TRACE"), m_tools.filePath(QStringLiteral("trace")));
     environment.insert(QStringLiteral("ORLUNE_STANDIN_MESSAGEBOX_MS"), QStringLiteral("0"));
     for (auto it = hooks.cbegin(); it != hooks.cend(); ++it)

@@ -1,6 +1,7 @@
 #include <appdir.h>
 #include <testenv.h>
 
+#include <core/skip.h>
 #include <installation/names.h>
 #include <platform/namedmutex.h>
 
@@ -17,7 +18,9 @@
 #include <memory>
 #include <vector>
 
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -72,7 +75,7 @@ protected:
     QProcessEnvironment environment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), offscreenPlatform());
         env.insert(QStringLiteral("XDG_DATA_HOME"), data.filePath(QStringLiteral("share")));
         env.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
         return env;
@@ -206,6 +209,7 @@ TEST_F(TrayProcessTest, DeletingTheRuntimeFolderDoesNotLetASecondTrayIn)
 
 TEST_F(TrayProcessTest, InterruptAndHangupEndTheTrayCleanlyToo)
 {
+    SKIP_ON_WINDOWS("interrupt and hangup are POSIX signals");
     for (const char *signal : {"-INT", "-HUP"}) {
         const QString id = uniqueInstanceId();
         const auto app = makeAppDir(id);
@@ -380,6 +384,9 @@ TEST_F(TrayProcessTest, MutexCreationFailureIsLoggedAndEndsQuietly)
 
 TEST_F(TrayProcessTest, AnotherUserCannotKeepTheTrayFromRunning)
 {
+#ifdef Q_OS_WIN
+    SKIP_ON_WINDOWS("needs a second local user, which the kit makes with useradd");
+#else
     const ThrowawayUser other;
     if (!other.valid())
         GTEST_SKIP() << "creating another user needs root";
@@ -403,6 +410,7 @@ TEST_F(TrayProcessTest, AnotherUserCannotKeepTheTrayFromRunning)
     ASSERT_TRUE(waitUntilRunning(tray, *app)) << tray->readAllStandardError().toStdString();
     tray->terminate();
     expectCleanExit(tray);
+#endif
 }
 
 TEST_F(TrayProcessTest, PlaceholdersInNamesStayLiteralInTheStartupLine)

@@ -4,6 +4,7 @@
 #include <activeappdir.h>
 #include <testenv.h>
 
+#include <core/skip.h>
 #include <platform/ids.h>
 
 #include <QCoreApplication>
@@ -23,8 +24,10 @@
 #include <utility>
 #include <vector>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -329,6 +332,9 @@ TEST_F(LogTest, AFileThatCannotBeOpenedIsReportedWithItsError)
 
 TEST_F(LogTest, NeverWritesThroughALinkOrIntoAFolderOthersControl)
 {
+#ifdef Q_OS_WIN
+    SKIP_ON_WINDOWS("symbolic links and folder modes of other users, which the POSIX log file refuses");
+#else
     // A link planted where the log goes is not followed: the log moves on to the next folder.
     QTemporaryDir elsewhere;
     const QString victim = elsewhere.filePath("victim");
@@ -364,6 +370,7 @@ TEST_F(LogTest, NeverWritesThroughALinkOrIntoAFolderOthersControl)
                                                             QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                                             QFileDevice::WriteOther | QFileDevice::ExeOther));
     EXPECT_EQ(startLog(), fallbackDir() + "/DizovuvOdiv.log");
+#endif
 }
 
 TEST_F(LogTest, NoUsableFolderLeavesQtsHandlerInCharge)

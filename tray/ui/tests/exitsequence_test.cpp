@@ -8,6 +8,7 @@
 #include "standinservice.h"
 #include "testenv.h"
 
+#include <core/skip.h>
 #include <installation/names.h>
 #include <platform/namedevent.h>
 #include <platform/processes.h>
@@ -244,6 +245,7 @@ TEST_F(ExitSequenceTest, WithoutClientStopsTheServiceAtTheFirstAttemptAndQuits)
 
 TEST_F(ExitSequenceTest, AnotherUsersProcessOfTheClientsNameIsLeftAlone)
 {
+    SKIP_ON_WINDOWS("needs a second local user, which the kit makes with useradd");
     const ThrowawayUser other;
     if (!other.valid())
         GTEST_SKIP() << "creating another user needs root";
@@ -295,6 +297,7 @@ TEST_F(ExitSequenceTest, AnotherInstallationsClientOfTheSameNameIsLeftAlone)
 
 TEST_F(ExitSequenceTest, AClientIdTakenOverWhileTheQuestionIsOpenIsLeftAlone)
 {
+    SKIP_ON_WINDOWS("picks the next process id through Linux's /proc/sys/kernel/ns_last_pid");
     QFile lastPid(QStringLiteral("/proc/sys/kernel/ns_last_pid"));
     if (!lastPid.open(QIODevice::WriteOnly))
         GTEST_SKIP() << "choosing the next process id needs root";

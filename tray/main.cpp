@@ -6,6 +6,7 @@
 #include <platform/namedmutex.h>
 #include <platform/termination.h>
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDebug>
 #include <QSessionManager>
@@ -32,6 +33,26 @@ std::unique_ptr<QSocketNotifier> watchTerminationRequests()
     });
     return notifier;
 }
+
+// On Windows a program is asked to end by WM_CLOSE: posted to its thread or sent to its
+// top-level windows (taskkill without /F, installers). The tray icon's window is not one of
+// Qt's, so the request is taken from the thread's messages and the hidden window's, and ends the
+// event loop as a termination request does.
+class CloseRequestFilter : public QAbstractNativeEventFilter {
+public:
+    explicit CloseRequestFilter(const QWindow &watchWindow) : m_watchWindow(watchWindow) {}
+
+    bool nativeEventFilter(const QByteArray &, void *message, qintptr *) override
+    {
+        if (!platform::isCloseRequest(message, static_cast<std::uintptr_t>(m_watchWindow.winId())))
+            return false;
+        QCoreApplication::quit();
+        return true;
+    }
+
+private:
+    const QWindow &m_watchWindow;
+};
 
 // At the end of the user's session Windows asks every top-level window whether it may end, then
 // tells it that it ends and ends the process as soon as that message is answered: the event
@@ -119,6 +140,8 @@ int main(int argc, char *argv[])
         shutdownLog();
     };
     const std::unique_ptr<QWindow> sessionWatch = watchSessionEnd(app, [&finish] { finish(0); });
+    CloseRequestFilter closeRequests(*sessionWatch);
+    app.installNativeEventFilter(&closeRequests);
 
     int exitCode = 0;
     {

@@ -48,4 +48,9 @@ int terminationRequestFd()
     return g_pipe[0];
 }
 
+bool isCloseRequest(const void *, std::uintptr_t)
+{
+    return false;
+}
+
 } // namespace platform

@@ -80,3 +80,20 @@ TEST(Win32Termination, NoTerminationDescriptorOnWindows)
 {
     EXPECT_EQ(platform::terminationRequestFd(), -1);
 }
+
+TEST(Win32Termination, CloseRequestsAreWmCloseToTheThreadOrTheWatchedWindowOnly)
+{
+    const HWND watched = reinterpret_cast<HWND>(std::uintptr_t{0x1234});
+    const auto watchedId = reinterpret_cast<std::uintptr_t>(watched);
+    MSG message{};
+    message.message = WM_CLOSE;
+    EXPECT_TRUE(platform::isCloseRequest(&message, watchedId)) << "posted to the thread";
+    message.hwnd = watched;
+    EXPECT_TRUE(platform::isCloseRequest(&message, watchedId));
+    message.hwnd = reinterpret_cast<HWND>(std::uintptr_t{0x5678});
+    EXPECT_FALSE(platform::isCloseRequest(&message, watchedId)) << "a dialog's own close";
+    message.hwnd = nullptr;
+    message.message = WM_QUIT;
+    EXPECT_FALSE(platform::isCloseRequest(&message, watchedId));
+    EXPECT_FALSE(platform::isCloseRequest(nullptr, watchedId));
+}

@@ -326,6 +326,8 @@ TEST_F(TrayProcessTest, TranslationFollowsTheLanguageCode)
 
 TEST_F(TrayProcessTest, WithoutAnyLogFolderTheTrayStillRuns)
 {
+    SKIP_ON_WINDOWS("blocks the fallback log folder through XDG_DATA_HOME; Windows takes it from the user's "
+                    "known AppData folder");
     const QString id = uniqueInstanceId();
     const auto app = makeAppDir(id);
     app->writeFile(QStringLiteral("log"), "a file, not a folder");
@@ -358,6 +360,8 @@ TEST_F(TrayProcessTest, WithoutAnyLogFolderTheTrayStillRuns)
 
 TEST_F(TrayProcessTest, MutexCreationFailureIsLoggedAndEndsQuietly)
 {
+    SKIP_ON_WINDOWS("the named objects live in the runtime folder on Linux only; Windows keeps them in the "
+                    "kernel's namespace");
     const auto app = makeAppDir(uniqueInstanceId());
     app->writeFile(QStringLiteral("not-a-folder"), "x");
     QProcessEnvironment env = environment();

@@ -42,6 +42,13 @@ struct LogLine {
     QString text;
 };
 
+// How the log ends its lines on this system.
+#ifdef Q_OS_WIN
+const QByteArray lineEnd = QByteArrayLiteral("\r\n");
+#else
+const QByteArray lineEnd = QByteArrayLiteral("\n");
+#endif
+
 // Splits a line of the log into its fields; fails the test when the line is malformed.
 LogLine parse(const QString &line)
 {
@@ -239,6 +246,8 @@ TEST_F(LogTest, ConcurrentLinesNeitherInterleaveNorGetLost)
 
 TEST_F(LogTest, AfterAFullDiskTheNextLineIsWrittenWholeOnceThereIsRoom)
 {
+    SKIP_ON_WINDOWS("fills the disk with a Linux file-size limit; the Win32 log file meets a full disk in "
+                    "the OS layer's own suite");
     const QString path = startLog();
     qInfo("before the disk filled");
     {
@@ -286,11 +295,13 @@ TEST_F(LogTest, RotatesAtFourMebibytesExactly)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
     EXPECT_TRUE(content.startsWith(QByteArray(limit - 1, 'b')));
-    EXPECT_TRUE(content.endsWith(" continued\n"));
+    EXPECT_TRUE(content.endsWith(" continued" + lineEnd));
 }
 
 TEST_F(LogTest, FallsBackToTheDataFolderWithTheReasonFirst)
 {
+    SKIP_ON_WINDOWS("redirects the fallback log folder through XDG_DATA_HOME; Windows takes it from the "
+                    "user's known AppData folder");
     app.writeFile("params.ini", "[product]\nappName=Orlune\ninstanceId=Site42\n");
     blockFirstCandidate();
     const QString dir = fallbackDir("Site42");
@@ -315,6 +326,8 @@ TEST_F(LogTest, FallsBackToTheDataFolderWithTheReasonFirst)
 
 TEST_F(LogTest, AFileThatCannotBeOpenedIsReportedWithItsError)
 {
+    SKIP_ON_WINDOWS("redirects the fallback log folder through XDG_DATA_HOME; Windows takes it from the "
+                    "user's known AppData folder");
     // The folder exists, but a folder stands where the file should be.
     QDir().mkpath(firstCandidate() + "/DizovuvOdiv.log");
     const QString path = startLog();
@@ -375,6 +388,8 @@ TEST_F(LogTest, NeverWritesThroughALinkOrIntoAFolderOthersControl)
 
 TEST_F(LogTest, NoUsableFolderLeavesQtsHandlerInCharge)
 {
+    SKIP_ON_WINDOWS("redirects the fallback log folder through XDG_DATA_HOME; Windows takes it from the "
+                    "user's known AppData folder");
     blockFirstCandidate();
     app.writeFile("share", "a file, not a folder");
     setDataHome(app.filePath("share"));
@@ -396,6 +411,8 @@ TEST_F(LogTest, NoUsableFolderLeavesQtsHandlerInCharge)
 
 TEST_F(LogTest, NamesNeverLeadOutOfTheDataFolder)
 {
+    SKIP_ON_WINDOWS("redirects the fallback log folder through XDG_DATA_HOME; Windows takes it from the "
+                    "user's known AppData folder");
     blockFirstCandidate();
     const QString base = data.filePath("share/Orlune/DizovuvOdiv/");
 

@@ -8,6 +8,7 @@
 #include "standinservice.h"
 #include "testenv.h"
 
+#include <core/skip.h>
 #include <installation/names.h>
 #include <platform/namedevent.h>
 
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -127,24 +129,61 @@ QString autostartFile(const IsolatedRuntime &runtime, const QString &appName)
            QStringLiteral("/autostart/%1.desktop").arg(installation::autostartEntryName(appName));
 }
 
+// The user's autostart entry of an installation named `appName`: a desktop file in the
+// isolated config home on Linux, a value of the user's Run key on Windows.
+#ifdef Q_OS_WIN
+const QString runKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+
+void addAutostartEntry(const IsolatedRuntime &, const QString &appName)
+{
+    QSettings(runKey, QSettings::NativeFormat)
+        .setValue(installation::autostartEntryName(appName), QStringLiteral("C:\\tray.exe"));
+}
+
+bool hasAutostartEntry(const IsolatedRuntime &, const QString &appName)
+{
+    return QSettings(runKey, QSettings::NativeFormat).contains(installation::autostartEntryName(appName));
+}
+
+void removeAutostartEntry(const IsolatedRuntime &, const QString &appName)
+{
+    QSettings(runKey, QSettings::NativeFormat).remove(installation::autostartEntryName(appName));
+}
+#else
+void addAutostartEntry(const IsolatedRuntime &runtime, const QString &appName)
+{
+    const QString entry = autostartFile(runtime, appName);
+    QDir().mkpath(QFileInfo(entry).absolutePath());
+    QFile file(entry);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("[Desktop Entry]\n");
+}
+
+bool hasAutostartEntry(const IsolatedRuntime &runtime, const QString &appName)
+{
+    return QFile::exists(autostartFile(runtime, appName));
+}
+
+void removeAutostartEntry(const IsolatedRuntime &runtime, const QString &appName)
+{
+    QFile::remove(autostartFile(runtime, appName));
+}
+#endif
+
 TEST_F(TrayIconTest, DeletesTheAutostartEntryAtEveryStartWithoutALine)
 {
-    const QString entry = autostartFile(runtime, id);
-    QDir().mkpath(QFileInfo(entry).absolutePath());
-    {
-        QFile file(entry);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[Desktop Entry]\n");
-    }
+    addAutostartEntry(runtime, id);
+    ASSERT_TRUE(hasAutostartEntry(runtime, id));
     // Another installation's entry is not ours to delete.
-    const QString other = autostartFile(runtime, QStringLiteral("Other"));
-    QFile::copy(entry, other);
+    const QString other = id + QStringLiteral("Other");
+    addAutostartEntry(runtime, other);
+    const auto removeOther = qScopeGuard([&] { removeAutostartEntry(runtime, other); });
 
     {
         TrayIcon tray(nullptr);
     }
-    EXPECT_FALSE(QFile::exists(entry));
-    EXPECT_TRUE(QFile::exists(other));
+    EXPECT_FALSE(hasAutostartEntry(runtime, id));
+    EXPECT_TRUE(hasAutostartEntry(runtime, other));
 
     // Absent now: still no line.
     {
@@ -157,6 +196,8 @@ TEST_F(TrayIconTest, DeletesTheAutostartEntryAtEveryStartWithoutALine)
 
 TEST_F(TrayIconTest, ReportsAnAutostartEntryThatCannotBeDeleted)
 {
+    SKIP_ON_WINDOWS("puts a folder in the entry's place; on Windows that takes a Run value with a denying "
+                    "ACL, which Wine does not enforce");
     // A directory in the entry's place cannot be unlinked.
     QDir().mkpath(autostartFile(runtime, id) + QStringLiteral("/inside"));
 
@@ -173,6 +214,8 @@ TEST_F(TrayIconTest, ReportsAnAutostartEntryThatCannotBeDeleted)
 
 TEST_F(TrayIconTest, ReportsAnAutostartFolderThatCannotBeOpened)
 {
+    SKIP_ON_WINDOWS("puts a file in the autostart folder's place; on Windows that takes a Run key with a "
+                    "denying ACL, which Wine does not enforce");
     // A file where the folder should be.
     QFile blocker(runtime.configHome() + QStringLiteral("/autostart"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));

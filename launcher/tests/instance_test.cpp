@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kExitRefused = -1 & 0xFF;
+const int kExitRefused = LauncherRig::exitCodeAsSeen(-1);
 constexpr int kWaitMs = 20000;
 
 const QString kAlreadyRunningBox = QStringLiteral(

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kExitRefused = -1 & 0xFF;
+const int kExitRefused = LauncherRig::exitCodeAsSeen(-1);
 constexpr int kWaitMs = 20000;
 
 const QString kAlreadyRunningBox = QStringLiteral(
@@ -121,8 +121,10 @@ TEST_F(InstanceTest, StaleNameOfAKilledClientIsTakenOver)
     ASSERT_NE(first, nullptr);
     first->kill();
     ASSERT_TRUE(first->waitForFinished(5000));
-    // The dead client's socket is still there.
+#ifndef Q_OS_WIN
+    // The dead client's socket is still there (on Windows its pipe went with it).
     ASSERT_TRUE(QFileInfo::exists(serverPath(rig.instanceId())));
+#endif
 
     QProcess *second = startWaitingClient();
     ASSERT_NE(second, nullptr);
@@ -178,17 +180,22 @@ TEST_F(InstanceTest, AnyIdentifierGuardsWithoutTouchingOtherFiles)
     ASSERT_EQ(QFileInfo(QDir::tempPath() + "/" + climbing).canonicalFilePath(),
               QFileInfo(victim.fileName()).canonicalFilePath());
 
-    // A file of this user's where the client serves its name stays, and so does the guard.
     const QString planted = QString::fromUtf8("Zähler ü") + rig.instanceId();
+#ifndef Q_OS_WIN
+    // A file of this user's where the client serves its name stays, and so does the guard
+    // (on Windows the name is a pipe's, with no file behind it).
     QFile plantedFile(serverPath(planted));
     ASSERT_TRUE(plantedFile.open(QIODevice::WriteOnly));
     plantedFile.write("mine");
     plantedFile.close();
+#endif
 
     for (const QString &id : {climbing, "a/b" + rig.instanceId(), planted, QString(200, 'x')})
         expectOneClientFor(id);
     EXPECT_EQ(QFile(victim.fileName()).size(), 7);
+#ifndef Q_OS_WIN
     EXPECT_EQ(QFile(plantedFile.fileName()).size(), 4);
+#endif
 }
 
 TEST_F(InstanceTest, AnotherUsersFilesNeitherBlockTheClientNorGetDeleted)

@@ -17,6 +17,12 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 
+#ifdef Q_OS_WIN
+// What "sc query" prints, for the command stand-in ("%NAME%" becomes the service asked for).
+const char kRunningAnswer[] = "SERVICE_NAME: %NAME%\n        STATE              : 4  RUNNING\n";
+const char kStoppedAnswer[] = "SERVICE_NAME: %NAME%\n        STATE              : 1  STOPPED\n";
+#endif
+
 // Answers "systemctl show" in the format the OS layer judges and records every call.
 const char kFakeSystemctl[] = R"(#!/bin/sh
 echo "$*" >> "$ORLUNE_TEST_SYSTEMCTL_DIR/calls"
@@ -43,12 +49,18 @@ LauncherRig::LauncherRig()
     m_service.setHttpPort(m_httpPort);
     m_app.writeParams({{QStringLiteral("product/instanceId"), m_instanceId},
                        {QStringLiteral("client/torvikServerPort"), QString::number(m_httpPort)}});
+#ifdef Q_OS_WIN
+    // The client's own folder is searched before the system's, where the real ones lie.
+    for (const char *command : {"sc.exe", "net.exe"})
+        QFile::copy(QStringLiteral(LAUNCHER_COMMAND_SIM), m_app.filePath(QLatin1String(command)));
+#else
     QFile script(m_tools.filePath(QStringLiteral("systemctl")));
     if (script.open(QIODevice::WriteOnly)) {
         script.write(kFakeSystemctl);
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
+#endif
     setServiceState(ServiceState::Running);
 }
 
@@ -60,7 +72,8 @@ LauncherRig::~LauncherRig()
     platform::snapshotProcesses(processes, error);
     const QList<qint64> pids = tracedPids();
     for (const platform::ProcessEntry &entry : processes) {
-        if (entry.exeName == "Orlune" && pids.contains(static_cast<qint64>(entry.pid)))
+        if (QString::fromStdString(entry.exeName) == AppDir::programFileName(QStringLiteral("Orlune")) &&
+            pids.contains(static_cast<qint64>(entry.pid)))
             platform::ProcessHandle::open(entry.pid, platform::ProcessHandle::Access::Terminate).terminate(0);
     }
     for (const auto &client : m_clients) {
@@ -79,9 +92,33 @@ bool LauncherRig::isValid() const
 
 void LauncherRig::setServiceState(ServiceState state)
 {
+#ifdef Q_OS_WIN
+    QFile file(m_tools.filePath(QStringLiteral("answer")));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(state == ServiceState::Running ? kRunningAnswer : kStoppedAnswer);
+#else
     QFile file(m_tools.filePath(QStringLiteral("state")));
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(state == ServiceState::Running ? "running" : "stopped");
+#endif
+}
+
+QString LauncherRig::serviceQueryCall()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("query ");
+#else
+    return QStringLiteral("show ");
+#endif
+}
+
+int LauncherRig::exitCodeAsSeen(int code)
+{
+#ifdef Q_OS_WIN
+    return code;
+#else
+    return code & 0xFF;
+#endif
 }
 
 QStringList LauncherRig::systemctlCalls() const
@@ -96,6 +133,10 @@ QProcess *LauncherRig::startClient(const QStringList &arguments, const QMap<QStr
                        m_tools.path() + QDir::listSeparator() + environment.value("PATH"));
     environment.insert(QStringLiteral("ORLUNE_TEST_SYSTEMCTL_DIR"), m_tools.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), offscreenPlatform());
+#ifdef Q_OS_WIN
+    // Without a console Qt sends debug messages to the debugger; the tests read them on stderr.
+    environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+#endif
     environment.insert(QStringLiteral("ORLUNE_STANDIN_TRACE"), m_tools.filePath(QStringLiteral("trace")));
     environment.insert(QStringLiteral("ORLUNE_STANDIN_MESSAGEBOX_MS"), QStringLiteral("0"));
     for (auto it = hooks.cbegin(); it != hooks.cend(); ++it)

@@ -14,8 +14,9 @@
 #include <vector>
 
 // One installation for a test: a temporary application directory with copies of the client
-// and the stand-in service, its own installation identifier and web port, a fake "systemctl"
-// first on PATH, and the stand-in libraries' trace file.
+// and the stand-in service, its own installation identifier and web port, stand-ins for the
+// service commands (a "systemctl" script first on PATH; on Windows the command stand-in as
+// "sc" and "net" beside the client), and the stand-in libraries' trace file.
 class LauncherRig {
 public:
     enum class ServiceState { Running, Stopped };
@@ -34,9 +35,13 @@ public:
     // Copies the skin and the translations into the application directory.
     void addAssets() { m_app.addAssets(); }
 
-    // What the fake "systemctl" reports about the service, and the calls it received.
+    // What the service commands report about the service, and the calls they received
+    // (arguments only: "start NAME", a query begins with serviceQueryCall()).
     void setServiceState(ServiceState state);
     QStringList systemctlCalls() const;
+    static QString serviceQueryCall();
+    // An exit code as a parent sees it: Linux keeps only the low eight bits (-1 reads 255).
+    static int exitCodeAsSeen(int code);
 
     // The stand-in service with its web server on httpPort(); waits for it to be ready.
     bool startService(const QStringList &arguments = {}) { return m_service.start(arguments); }
@@ -46,7 +51,7 @@ public:
 
     // Starts a client with these arguments and test hooks (ORLUNE_STANDIN_* without prefix).
     QProcess *startClient(const QStringList &arguments = {}, const QMap<QString, QString> &hooks = {});
-    // Runs a client to its end; its exit code as the process reports it (-1 reads 255).
+    // Runs a client to its end; its exit code as the process reports it (see exitCodeAsSeen).
     int runClient(const QStringList &arguments = {}, const QMap<QString, QString> &hooks = {},
                   int timeoutMs = 30000);
     static bool waitForExit(QProcess *process, int timeoutMs);

@@ -1,5 +1,7 @@
 #include "localserverfile.h"
 
+#include <core/skip.h>
+
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -19,6 +21,7 @@ protected:
 
 TEST_F(LocalServerFileTest, DeadServersSocketIsRemoved)
 {
+    SKIP_ON_WINDOWS("a local server is a named pipe there, which leaves no file behind");
     // A socket whose server is gone: bound under one name, moved away before the server ends.
     const QString stale = dir.filePath("stale");
     {
@@ -31,13 +34,17 @@ TEST_F(LocalServerFileTest, DeadServersSocketIsRemoved)
     EXPECT_FALSE(QFile::exists(stale));
 }
 
-TEST_F(LocalServerFileTest, LiveSocketAndOtherFilesAreKept)
+TEST_F(LocalServerFileTest, LiveSocketIsKept)
 {
+    SKIP_ON_WINDOWS("a local server is a named pipe there, with no file in a folder");
     QLocalServer server;
     ASSERT_TRUE(server.listen(dir.filePath("live")));
     EXPECT_FALSE(removeStaleServerFile(dir.filePath("live")));
     EXPECT_TRUE(QFile::exists(dir.filePath("live")));
+}
 
+TEST_F(LocalServerFileTest, OtherFilesAreKept)
+{
     QFile data(dir.filePath("data"));
     ASSERT_TRUE(data.open(QIODevice::WriteOnly));
     data.write("keep me");

@@ -1,6 +1,7 @@
 #include "processlookup.h"
 #include "watcherthreads.h"
 
+#include "appdir.h"
 #include "platform/processes.h"
 #include "testenv.h"
 
@@ -31,17 +32,26 @@ protected:
         }
     }
 
-    // Starts a sleeping process whose executable file is called `name`.
+    // Starts a sleeping process whose executable file is called `name` (with .exe on Windows).
     QProcess *startNamed(const QString &name)
     {
-        const QString path = bin.filePath(name);
+        const QString path = bin.filePath(AppDir::programFileName(name));
         if (!QFile::exists(path))
-            QFile::copy(QStandardPaths::findExecutable("sleep"), path);
+            QFile::copy(sleeper(), path);
         auto process = std::make_unique<QProcess>();
         process->start(path, {"60"});
         process->waitForStarted(5000);
         processes.push_back(std::move(process));
         return processes.back().get();
+    }
+
+    static QString sleeper()
+    {
+#ifdef Q_OS_WIN
+        return QStringLiteral(LAUNCHER_COMMAND_SIM);
+#else
+        return QStandardPaths::findExecutable("sleep");
+#endif
     }
 
     static bool alive(qint64 pid)
@@ -52,7 +62,10 @@ protected:
     }
 
     // Short enough for the kernel's own process name.
-    static QString uniqueName() { return "pl" + QUuid::createUuid().toString(QUuid::Id128).left(10); }
+    static QString uniqueName()
+    {
+        return "pl" + QUuid::createUuid().toString(QUuid::Id128).left(10);
+    }
 
     QTemporaryDir bin;
     std::vector<std::unique_ptr<QProcess>> processes;
@@ -63,7 +76,7 @@ TEST_F(ProcessLookupTest, NameIsComparedIgnoringLetterCase)
     const QString name = uniqueName();
     QProcess *process = startNamed(name.toUpper());
     unsigned long pid = 0;
-    EXPECT_TRUE(findProcessByName(name.toLower().toUtf8().constData(), pid));
+    EXPECT_TRUE(findProcessByName(AppDir::programFileName(name.toLower()).toUtf8().constData(), pid));
     EXPECT_EQ(pid, static_cast<unsigned long>(process->processId()));
     EXPECT_FALSE(findProcessByName(uniqueName().toUtf8().constData(), pid));
 }
@@ -87,7 +100,7 @@ TEST_F(ProcessLookupTest, OnlyTheFirstProcessInSnapshotOrderIsEnded)
     const qint64 second = first == a ? b : a;
 
     unsigned long found = 0;
-    ASSERT_TRUE(findProcessByName(name.toUtf8().constData(), found));
+    ASSERT_TRUE(findProcessByName(AppDir::programFileName(name).toUtf8().constData(), found));
     EXPECT_EQ(static_cast<qint64>(found), first);
     EXPECT_TRUE(terminateProcessById(found));
     EXPECT_TRUE(waitUntil([&] { return !alive(first); }, 5000));
@@ -100,6 +113,14 @@ TEST_F(ProcessLookupTest, EndingAProcessThatDoesNotExistFails)
     const qint64 pid = process->processId();
     process->kill();
     ASSERT_TRUE(process->waitForFinished(5000));
+    // The system may keep an ended process's object for a moment after its last handle closed.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !platform::ProcessHandle::open(static_cast<unsigned long>(pid),
+                                                  platform::ProcessHandle::Access::Synchronize)
+                        .valid();
+        },
+        5000));
     EXPECT_FALSE(terminateProcessById(static_cast<unsigned long>(pid)));
 }
 

@@ -3,15 +3,36 @@
 #include "platform/processes.h"
 #include "testenv.h"
 
+#include <core/skip.h>
+
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-// The service check and start through a fake "systemctl" placed first on PATH.
+// The service check and start through stand-ins for the system's commands: a "systemctl"
+// script first on PATH on Linux; on Windows the command stand-in as "sc" and "net" beside the
+// test program, where they are found first, told by ORLUNE_TEST_SYSTEMCTL_DIR where to work.
 
 namespace {
+
+// What the query command prints ("%NAME%" becomes the service asked for) and how its call
+// begins.
+#ifdef Q_OS_WIN
+const QByteArray kRunningAnswer = "SERVICE_NAME: %NAME%\n        STATE              : 4  RUNNING\n";
+const QByteArray kStoppedAnswer = "SERVICE_NAME: %NAME%\n        STATE              : 1  STOPPED\n";
+const QByteArray kRunningUnderOwnSpelling =
+    "SERVICE_NAME: Orlune_Server\n        STATE              : 4  RUNNING\n";
+const QString kQueryCall = "query ";
+#else
+const QByteArray kRunningAnswer = "Id=%NAME%.service\\nActiveState=active\\nSubState=running\\n";
+const QByteArray kStoppedAnswer = "Id=%NAME%.service\\nActiveState=inactive\\nSubState=dead\\n";
+const QByteArray kRunningUnderOwnSpelling =
+    "Id=Orlune_Server.service\\nActiveState=active\\nSubState=running\\n";
+const QString kQueryCall = "show ";
+#endif
 
 class ServiceControlTest : public ::testing::Test {
 protected:
@@ -19,33 +40,65 @@ protected:
     {
         ASSERT_TRUE(tools.isValid());
         oldPath = qgetenv("PATH");
-        qputenv("PATH", tools.path().toUtf8() + ':' + oldPath);
+        qputenv("PATH", tools.path().toUtf8() + QDir::listSeparator().toLatin1() + oldPath);
+        qputenv("ORLUNE_TEST_SYSTEMCTL_DIR", tools.path().toUtf8());
     }
-    void TearDown() override { qputenv("PATH", oldPath); }
-
-    // A systemctl whose "show" prints `showOutput` ("%NAME%" becomes the unit asked for).
-    void installSystemctl(const QByteArray &showOutput)
+    void TearDown() override
     {
+        qputenv("PATH", oldPath);
+        qunsetenv("ORLUNE_TEST_SYSTEMCTL_DIR");
+    }
+
+    // Service commands whose query prints `answer`.
+    void installCommands(const QByteArray &answer)
+    {
+#ifdef Q_OS_WIN
+        writeFile("answer", answer);
+#else
         QByteArray script = "#!/bin/sh\n"
                             "echo \"$*\" >> \"" +
                             calls().toUtf8() +
                             "\"\n"
                             "for last; do :; done\n"
                             "if [ \"$1\" = show ]; then\n";
-        script += "    printf '" + QByteArray(showOutput).replace("%NAME%", "%s") + "' \"$last\"\nfi\n";
+        script += "    printf '" + QByteArray(answer).replace("%NAME%", "%s") + "' \"$last\"\nfi\n";
         writeScript(script);
+#endif
+    }
+
+    // Service commands that never finish; the query writes its process id to "pid".
+    void installHangingCommands()
+    {
+#ifdef Q_OS_WIN
+        installCommands({});
+        writeFile("hang", {});
+#else
+        writeScript("#!/bin/sh\necho $$ > \"" + pidFile().toUtf8() + "\"\nexec sleep 300\n");
+#endif
     }
 
     void writeScript(const QByteArray &script)
     {
-        QFile file(tools.filePath("systemctl"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(script);
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeFile("systemctl", script);
+        QFile::setPermissions(tools.filePath("systemctl"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    QString calls() const { return tools.filePath("calls"); }
+    void writeFile(const QString &name, const QByteArray &content)
+    {
+        QFile file(tools.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    QString calls() const
+    {
+        return tools.filePath("calls");
+    }
+    QString pidFile() const
+    {
+        return tools.filePath("pid");
+    }
 
     QTemporaryDir tools;
     QByteArray oldPath;
@@ -53,17 +106,17 @@ protected:
 
 TEST_F(ServiceControlTest, RunningServiceIsRecognised)
 {
-    installSystemctl("Id=%NAME%.service\\nActiveState=active\\nSubState=running\\n");
+    installCommands(kRunningAnswer);
     EXPECT_TRUE(isServiceRunning("Orlune_Server"));
     const QStringList recorded = readLines(calls());
     ASSERT_EQ(recorded.size(), 1);
-    EXPECT_TRUE(recorded.first().startsWith("show "));
+    EXPECT_TRUE(recorded.first().startsWith(kQueryCall)) << recorded.first().toStdString();
     EXPECT_TRUE(recorded.first().endsWith(" Orlune_Server"));
 }
 
 TEST_F(ServiceControlTest, StoppedServiceIsNotRunningAndIsStartedByName)
 {
-    installSystemctl("Id=%NAME%.service\\nActiveState=inactive\\nSubState=dead\\n");
+    installCommands(kStoppedAnswer);
     EXPECT_FALSE(isServiceRunning("Orlune_Server"));
     startService("Orlune_Server");
     const QStringList recorded = readLines(calls());
@@ -74,14 +127,15 @@ TEST_F(ServiceControlTest, StoppedServiceIsNotRunningAndIsStartedByName)
 
 TEST_F(ServiceControlTest, NameInAnotherLetterCaseCountsAsNotRunning)
 {
-    // The system reports the unit under its own spelling.
-    installSystemctl("Id=Orlune_Server.service\\nActiveState=active\\nSubState=running\\n");
+    // The system reports the service under its own spelling.
+    installCommands(kRunningUnderOwnSpelling);
     EXPECT_TRUE(isServiceRunning("Orlune_Server"));
     EXPECT_FALSE(isServiceRunning("orlune_server"));
 }
 
 TEST_F(ServiceControlTest, MissingCommandCountsAsNotRunning)
 {
+    SKIP_ON_WINDOWS("sc and net come with the system, which finds them in its own folder whatever PATH says");
     qputenv("PATH", tools.path().toUtf8());
     EXPECT_FALSE(isServiceRunning("Orlune_Server"));
     startService("Orlune_Server");
@@ -90,13 +144,12 @@ TEST_F(ServiceControlTest, MissingCommandCountsAsNotRunning)
 
 TEST_F(ServiceControlTest, HangingCommandIsGivenUpAfterThirtySecondsAndKilled)
 {
-    const QString pidFile = tools.filePath("pid");
-    writeScript("#!/bin/sh\necho $$ > \"" + pidFile.toUtf8() + "\"\nexec sleep 300\n");
+    installHangingCommands();
     const QDeadlineTimer bound(60000);
     EXPECT_FALSE(isServiceRunning("Orlune_Server"));
     EXPECT_FALSE(bound.hasExpired());
 
-    const QStringList pid = readLines(pidFile);
+    const QStringList pid = readLines(pidFile());
     ASSERT_EQ(pid.size(), 1);
     platform::ProcessHandle command =
         platform::ProcessHandle::open(pid.first().toULong(), platform::ProcessHandle::Access::Synchronize);

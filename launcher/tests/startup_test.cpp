@@ -9,9 +9,8 @@
 
 namespace {
 
-// Exit codes as a parent sees them on this system, which keeps only the low eight bits.
-constexpr int kExitRefused = -1 & 0xFF;
-constexpr int kExitRestart = 773 & 0xFF;
+const int kExitRefused = LauncherRig::exitCodeAsSeen(-1);
+const int kExitRestart = LauncherRig::exitCodeAsSeen(773);
 constexpr int kWaitMs = 20000;
 
 QStringList steps(const QList<StartupStep> &list)
@@ -96,7 +95,8 @@ TEST_F(StartupTest, ReadyServerLeadsThroughEveryStepToTheMainFrame)
 
     // The stopped service was asked for and then started, by the configured name.
     ASSERT_EQ(rig.systemctlCalls().size(), 2);
-    EXPECT_TRUE(rig.systemctlCalls().at(0).startsWith("show ")) << rig.systemctlCalls().at(0).toStdString();
+    EXPECT_TRUE(rig.systemctlCalls().at(0).startsWith(LauncherRig::serviceQueryCall()))
+        << rig.systemctlCalls().at(0).toStdString();
     EXPECT_TRUE(rig.systemctlCalls().at(0).endsWith(" " + service));
     EXPECT_TRUE(rig.systemctlCalls().at(1).startsWith("start ")) << rig.systemctlCalls().at(1).toStdString();
     EXPECT_TRUE(rig.systemctlCalls().at(1).endsWith(" " + service));
@@ -124,7 +124,7 @@ TEST_F(StartupTest, RunningServiceIsNotStartedAgain)
     ASSERT_TRUE(rig.startService());
     EXPECT_EQ(rig.runClient({}, {{"LOGIN", "refuse"}}), 0);
     ASSERT_EQ(rig.systemctlCalls().size(), 1);
-    EXPECT_TRUE(rig.systemctlCalls().at(0).startsWith("show "));
+    EXPECT_TRUE(rig.systemctlCalls().at(0).startsWith(LauncherRig::serviceQueryCall()));
 }
 
 TEST_F(StartupTest, ServerReachableOnTheThirdProbe)

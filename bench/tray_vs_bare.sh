@@ -74,6 +74,8 @@ work=$(mktemp -d)
 ib_cgroup_open
 # shellcheck disable=SC2317 # reached through the EXIT trap, which shellcheck does not follow
 cleanup() {
+  # A second Ctrl-C does not cut the clean-up short.
+  trap '' INT TERM
   ib_stop_all
   xd_stop "${XD_STANDIN_PID:-}"
   xd_stop_desktop

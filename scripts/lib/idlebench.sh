@@ -26,9 +26,16 @@ ib_cgroup_open() {
     fi
 }
 
-# Removes the groups; a group goes once it is empty, and the programs have ended by now.
+# Removes the groups. A group goes once it is empty: the programs have been ended by now, but
+# may take a moment to go.
 ib_cgroup_close() {
-    [ -z "$IB_CG" ] || find "$IB_CG" -depth -type d -exec rmdir {} + 2>/dev/null
+    local i
+    [ -n "$IB_CG" ] || return 0
+    for ((i = 0; i < 50; i++)); do
+        find "$IB_CG" -depth -type d -exec rmdir {} + 2>/dev/null
+        [ -d "$IB_CG" ] || return 0
+        sleep 0.1
+    done
 }
 
 # Ends every program still running, and reaps it. The program itself is ended, not only the
@@ -204,7 +211,7 @@ ib_difference() {
 
 # ib_cpu_how: how the CPU line was measured.
 ib_cpu_how() {
-    if [ -n "$IB_CG" ]; then echo cgroup; elif [ "$IB_CPU_FALLBACK" = ticks ]; then echo "/proc ticks"; else echo "two runs"; fi
+    if [ -n "$IB_CG" ]; then echo cgroup; elif [ "$IB_CPU_FALLBACK" = ticks ]; then echo ticks; else echo "two runs"; fi
 }
 
 # ib_cpu_per_minute LONG SHORT NAME: from the group over the window where there is one, else as
@@ -289,6 +296,8 @@ ib_measure() {
     ib_row "start-up to shown (ms)" "${startup[@]}"
     ib_shared_lines "$long"
     for name in "${p[@]}"; do
+        [ "$(cat "$long/$name.startup")" != n/a ] ||
+            echo "  $name did not show its icon within $((IB_SHOWN_MS / 1000)) s; its last words: $(tail -n1 "$long/$name.out" | tr -d '\r')"
         [ ! -s "$long/$name.released" ] && [ ! -s "$short/$name.released" ] ||
             echo "  started by $name, serving all, and so left out of its CPU: $(cat "$short/$name.released" "$long/$name.released" | sort -u | paste -sd' ')"
     done

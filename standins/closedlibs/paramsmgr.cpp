@@ -1,5 +1,7 @@
 #include "paramsmgr.h"
 
+#include "appdirhook.h"
+
 #include <installation/files.h>
 
 // Read from params.ini beside the executable through the installation contract, as the real
@@ -79,6 +81,7 @@ bool ParamsMgr::isOpenConsoleLog() const
 
 ParamsMgr *tqParamsMgr()
 {
+    standin::followAppDirHook();
     static ParamsMgr params;
     return &params;
 }

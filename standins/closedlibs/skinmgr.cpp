@@ -1,5 +1,7 @@
 #include "skinmgr.h"
 
+#include "appdirhook.h"
+
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
@@ -25,6 +27,7 @@ bool SkinMgr::getQss(QString &qss) const
 
 SkinMgr *tqSkinMgr()
 {
+    standin::followAppDirHook();
     static SkinMgr skin;
     return &skin;
 }

@@ -20,6 +20,8 @@
 //   ORLUNE_STANDIN_INIT_AT        the first TqLogic::init returns at this time (milliseconds
 //                                 since the epoch), so that clients started one after the
 //                                 other check for each other at the same moment
+//   ORLUNE_STANDIN_APPDIR         the folder TqLogic takes for the installation's, from the next
+//                                 tqParamsMgr() or tqSkinMgr() on (tests)
 namespace standin {
 
 void trace(const QString &text);

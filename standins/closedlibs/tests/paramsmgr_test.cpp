@@ -1,6 +1,9 @@
 #include "paramsmgr.h"
 
 #include <activeappdir.h>
+#include <testenv.h>
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,8 @@ protected:
     void writeParams(const QByteArray &ini) { app.writeFile(QStringLiteral("params.ini"), ini); }
 
     ActiveAppDir app;
+    // The library's own copy of the installation contract (Windows) is pointed here too.
+    testsupport::ScopedEnv appDirHook{"ORLUNE_STANDIN_APPDIR", QFile::encodeName(app.path()).constData()};
     const ParamsMgr *params = tqParamsMgr();
 };
 

@@ -4,6 +4,7 @@
 #include <activeappdir.h>
 #include <testenv.h>
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -125,6 +126,8 @@ protected:
     }
 
     ActiveAppDir app;
+    // The library's own copy of the installation contract (Windows) is pointed here too.
+    testsupport::ScopedEnv appDirHook{"ORLUNE_STANDIN_APPDIR", QFile::encodeName(app.path()).constData()};
     LibWebCommMgr *web = tqLibWebCommMgr();
 };
 

@@ -207,9 +207,12 @@ TEST_F(StandInPipe, StopServiceCanBeToldToKeepRunning)
 TEST_F(StandInPipe, TakesOverAStaleNameButNeverALiveOne)
 {
     ASSERT_TRUE(standIn.start());
-    standIn.process().kill(); // leaves its socket files behind
+    standIn.process().kill();
     ASSERT_TRUE(standIn.waitForExit());
+#ifndef _WIN32
+    // Its socket files stay behind; on Windows a pipe goes with its last handle.
     ASSERT_TRUE(QFile::exists(pipeNameOf(standIn)));
+#endif
 
     QProcess second;
     second.start(StandInService::buildProgram(), {"--instance-id", standIn.instanceId(), "--http-port", "0"});

@@ -6,14 +6,24 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#ifdef _WIN32
+#include <QWinEventNotifier>
+#endif
 
 namespace {
 
+#ifndef _WIN32
 // How long a filler connection may take. A connect to a unix socket with room in its backlog
 // completes at once; one that waits has found the backlog full.
 constexpr int kFillerConnectMs = 100;
+#endif
+#ifdef _WIN32
+// A pipe has at most 255 instances.
+constexpr int kMaxFillers = 255;
+#else
 // Bound on the fillers, whatever the system's backlog accounting is.
 constexpr int kMaxFillers = 32;
+#endif
 
 } // namespace
 
@@ -60,10 +70,18 @@ bool PipeServer::listen(QString *error)
     }
     m_server = server;
     printEvent(QStringLiteral("pipe up"));
-    if (m_faults.busy())
+    if (m_faults.busy()) {
+#ifdef _WIN32
+        // The server opens another instance for each connection it takes, so it never stays
+        // busy while it takes any: it is kept from looking, and its instances are all ours.
+        const QList<QWinEventNotifier *> notifiers = server->findChildren<QWinEventNotifier *>();
+        for (QWinEventNotifier *notifier : notifiers)
+            notifier->setEnabled(false);
+#endif
         fillBacklog();
-    else
+    } else {
         connect(server, &QLocalServer::newConnection, this, &PipeServer::onNewConnection);
+    }
     return true;
 }
 
@@ -71,6 +89,7 @@ void PipeServer::closeServer()
 {
     qDeleteAll(m_fillers);
     m_fillers.clear();
+    m_pipeFillers.clear();
     if (!m_server)
         return;
     m_server->close();
@@ -81,17 +100,37 @@ void PipeServer::closeServer()
 
 void PipeServer::fillBacklog()
 {
-    while (m_fillers.size() < kMaxFillers) {
-        auto *filler = new QLocalSocket(this);
-        filler->connectToServer(m_name);
-        if (!filler->waitForConnected(kFillerConnectMs)) {
-            delete filler;
-            break;
-        }
-        m_fillers.append(filler);
+    const int before = fillerCount();
+    while (fillerCount() < kMaxFillers && addFiller()) {
     }
-    printEvent(QStringLiteral("pipe busy: nothing accepted, backlog filled with %1 connections")
-                   .arg(m_fillers.size()));
+    if (fillerCount() > before)
+        printEvent(
+            QStringLiteral("pipe busy: nothing accepted, filled with %1 connections").arg(fillerCount()));
+}
+
+bool PipeServer::addFiller()
+{
+#ifdef _WIN32
+    // QLocalSocket waits seconds for an instance of a busy pipe; this open fails at once.
+    platform::PipeConnection connection = platform::PipeConnection::open(m_name.toStdString());
+    if (!connection.valid())
+        return false;
+    m_pipeFillers.push_back(std::move(connection));
+#else
+    auto *filler = new QLocalSocket(this);
+    filler->connectToServer(m_name);
+    if (!filler->waitForConnected(kFillerConnectMs)) {
+        delete filler;
+        return false;
+    }
+    m_fillers.append(filler);
+#endif
+    return true;
+}
+
+int PipeServer::fillerCount() const
+{
+    return static_cast<int>(m_fillers.size() + static_cast<qsizetype>(m_pipeFillers.size()));
 }
 
 void PipeServer::onNewConnection()

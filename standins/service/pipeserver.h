@@ -6,13 +6,18 @@
 
 #include "faults.h"
 
+#include <platform/pipe.h>
+
+#include <vector>
+
 class QLocalServer;
 class QLocalSocket;
 class StatusModel;
 
 // Serves the service pipe: one PipeSession per connection, any number at once. It can stop
 // serving (connects then fail as for a missing pipe) and come back, and in the busy fault it
-// keeps listening but accepts nothing, with its backlog full, so connects fail as busy.
+// keeps listening but accepts nothing, with its backlog full (Linux) or every pipe instance
+// taken (Windows) by connections of its own, so connects fail as busy.
 class PipeServer : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +39,8 @@ private:
     bool listen(QString *error);
     void closeServer();
     void fillBacklog();
+    bool addFiller();
+    int fillerCount() const;
     void onNewConnection();
 
     QString m_name;
@@ -41,6 +48,7 @@ private:
     int m_readTimeoutMs;
     FaultTable m_faults;
     QLocalServer *m_server = nullptr;
-    // Connections of our own that fill the busy server's backlog; never accepted.
+    // Connections of our own that fill the busy server's backlog or instances; never served.
     QList<QLocalSocket *> m_fillers;
+    std::vector<platform::PipeConnection> m_pipeFillers;
 };

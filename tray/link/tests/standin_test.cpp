@@ -274,8 +274,18 @@ TEST_F(PipeClientStandIn, TransportFaultsFailTheExchange)
 
     const QStringList lines = log.lines();
     ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
+#ifdef _WIN32
+    // A server that closes without answering fails the read on Windows, with the error of how
+    // it closed (233 from the stand-in's Qt end, 109 from a plain close).
+    EXPECT_TRUE(
+        lines[0].startsWith(QStringLiteral(R"(WARN PipeClient request: ReadFile failed/empty, request= )"
+                                           R"("{\"cmd\":\"GET_STATUS\"}" readOk= 0 read= 0 error= )")))
+        << lines[0].toStdString();
+    EXPECT_FALSE(lines[0].endsWith(QStringLiteral("error= 0")));
+#else
     EXPECT_EQ(lines[0], QStringLiteral(R"(WARN PipeClient request: ReadFile failed/empty, request= )"
                                        R"("{\"cmd\":\"GET_STATUS\"}" readOk= 1 read= 0 error= 0)"));
+#endif
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral(
         R"(WARN PipeClient request: ReadFile timed out, request= "{\"cmd\":\"GET_STATUS\"}" timeoutMs= 3000 error= )")));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral(

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <csignal>
 
 #include <sys/resource.h>
@@ -32,6 +34,37 @@ TempDir::~TempDir()
     std::error_code ignored;
     fs::remove_all(m_path, ignored);
 }
+
+#ifdef _WIN32
+namespace {
+
+std::wstring wide(const std::string &text)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), size);
+    result.resize(result.size() - 1);
+    return result;
+}
+
+} // namespace
+
+std::string makeFileSymlink(const std::string &target, const std::string &link)
+{
+    // Without developer mode only an elevated process may make one; the flag asks for it.
+    constexpr DWORD kAllowUnprivileged = 0x2;
+    if (CreateSymbolicLinkW(wide(link).c_str(), wide(target).c_str(), kAllowUnprivileged))
+        return {};
+    return "CreateSymbolicLinkW failed with error " + std::to_string(GetLastError());
+}
+#else
+std::string makeFileSymlink(const std::string &target, const std::string &link)
+{
+    std::error_code error;
+    fs::create_symlink(target, link, error);
+    return error ? error.message() : std::string();
+}
+#endif
 
 ScopedEnv::ScopedEnv(const std::string &name, const char *value) : m_name(name)
 {

@@ -20,6 +20,11 @@ private:
     std::string m_path;
 };
 
+// Makes `link` a symbolic link to the file `target` (UTF-8 paths) that the system follows:
+// std::filesystem cannot make one with this Windows toolchain, and QFile::link makes a
+// shortcut file there. Empty on success, else the reason.
+std::string makeFileSymlink(const std::string &target, const std::string &link);
+
 // Sets (or with nullptr removes) an environment variable for this process and the processes
 // it starts, and restores the old value when destroyed.
 class ScopedEnv {

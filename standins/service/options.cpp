@@ -72,8 +72,8 @@ Output: one line per event on standard output, flushed, e.g.
   control "fault all refuse:5" -> ok
   http GET /status -> 200 {"rights":[1],"status":2,"superUser":1}
   stopping: STOP_SERVICE accepted
-Exit codes: 0 after STOP_SERVICE, quit or a termination signal; 1 when a name or port cannot
-be served; 2 for an invalid command line.)";
+Exit codes: 0 after STOP_SERVICE, quit or a termination request (a signal; WM_CLOSE on
+Windows); 1 when a name or port cannot be served; 2 for an invalid command line.)";
 
 struct OptionNames {
     QCommandLineOption instanceId{

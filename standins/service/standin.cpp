@@ -1,5 +1,6 @@
 #include "standin.h"
 
+#include "closerequest.h"
 #include "controlchannel.h"
 #include "eventlog.h"
 #include "names.h"
@@ -50,6 +51,9 @@ StandIn::StandIn(const Options &options, QObject *parent)
             quit(QStringLiteral("termination requested"));
         });
     }
+    m_closeRequests =
+        std::make_unique<CloseRequestFilter>([this] { quit(QStringLiteral("termination requested")); });
+    QCoreApplication::instance()->installNativeEventFilter(m_closeRequests.get());
 }
 
 // The servers are children; the interpreter they use must outlive them.

@@ -8,6 +8,7 @@
 #include "options.h"
 #include "statusmodel.h"
 
+class CloseRequestFilter;
 class ControlServer;
 class PipeServer;
 class QSocketNotifier;
@@ -36,4 +37,5 @@ private:
     std::unique_ptr<ControlInterpreter> m_interpreter;
     ControlServer *m_control;
     QSocketNotifier *m_termination = nullptr;
+    std::unique_ptr<CloseRequestFilter> m_closeRequests;
 };

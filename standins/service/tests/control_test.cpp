@@ -2,8 +2,6 @@
 #include "standinclients.h"
 #include "testenv.h"
 
-#include <core/skip.h>
-
 #include "platform/pipe.h"
 
 #include <installation/names.h>
@@ -117,8 +115,6 @@ TEST_F(StandInControl, QuitEndsTheProgramCleanly)
 
 TEST_F(StandInControl, TerminationSignalEndsTheProgramCleanly)
 {
-    SKIP_ON_WINDOWS(
-        "no termination signal: QProcess::terminate posts WM_CLOSE, which a console program never sees");
     ASSERT_TRUE(standIn.start());
     standIn.process().terminate();
     ASSERT_TRUE(standIn.waitForExit());

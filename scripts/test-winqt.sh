@@ -27,8 +27,10 @@ fresh=()
 cmake --build "$build" -j2
 echo "test-winqt: programs and test suites for Windows built in $((SECONDS - started)) s"
 
-# The suites' listing runs come before any test: the prefix and a server for them now. The
-# shared desktop's first test starts the one server all tests use.
+# The suites' listing runs come before any test and need the prefix: it is made now. Its
+# server is then ended: one kept from here on, without a display, kept the shared desktop from
+# starting (its notification area could not open the display). The desktop's first test starts
+# the one server all tests use.
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY
@@ -36,10 +38,10 @@ unset DISPLAY
 rm -f "$build/wine-desktop/env"
 mkdir -p "$WINEPREFIX"
 wineserver -k </dev/null >/dev/null 2>&1 || true
-wineserver -p </dev/null >/dev/null 2>&1
-trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 [ -f "$WINEPREFIX/system.reg" ] || echo "test-winqt: creating the wine prefix $WINEPREFIX (once)"
 wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+wineserver -k </dev/null >/dev/null 2>&1 || true
+trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 
 cd "$root"
 rc=0

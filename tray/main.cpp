@@ -34,10 +34,11 @@ std::unique_ptr<QSocketNotifier> watchTerminationRequests()
     return notifier;
 }
 
-// On Windows a program is asked to end by WM_CLOSE: posted to its thread or sent to its
-// top-level windows (taskkill without /F, installers). The tray icon's window is not one of
-// Qt's, so the request is taken from the thread's messages and the hidden window's, and ends the
-// event loop as a termination request does.
+// On Windows a program is asked to end by WM_CLOSE: posted to its thread (QProcess::terminate)
+// or sent to its top-level windows (taskkill without /F, installers). Qt's own tray icon window
+// turns it into a quit, but only once the icon exists and only on Windows' own platform; the
+// thread's messages and the hidden window's are taken here, so the request ends the event loop
+// as a termination request does, whatever windows there are.
 class CloseRequestFilter : public QAbstractNativeEventFilter {
 public:
     explicit CloseRequestFilter(const QWindow &watchWindow) : m_watchWindow(watchWindow) {}

@@ -2,7 +2,8 @@
 # The Windows tray under wine on the shared desktop, against the Windows stand-in service on
 # the real named pipe: start-up names, the skin icon docked, the panel with the service's
 # status, the service killed and back, a second tray refused by the named mutex, the language
-# event set by another Windows process. Screenshots are kept in ARTEFACT_DIR.
+# event set by another Windows process, and taskkill's close request (without /F) ending the tray
+# cleanly. Screenshots are kept in ARTEFACT_DIR.
 # Usage: tray_test.sh STATE_DIR APPDIR ARTEFACT_DIR SOURCE_DIR EVENT_SETTER
 set -euo pipefail
 
@@ -133,5 +134,16 @@ read -r _ _ german_width _ <<<"$(xd_geometry "$menu")"
 xd_shot_window "$menu" "$artefacts/tray-menu-german.png"
 [ "$german_width" != "$english_width" ] || xd_fail "the menu kept its English width ($english_width)"
 xdotool key Escape
+
+xd_step "taskkill without /F asks the tray to close (WM_CLOSE): it ends cleanly"
+win_pid=$(sed -n 's/.*DizovuvOdiv startup: .* PID=\([0-9]*\) logPath=.*/\1/p' "$log" | head -n1)
+[ -n "$win_pid" ] || xd_fail "no process id in the start-up line"
+wine taskkill /pid "$win_pid" >"$work/taskkill.out" 2>&1 || xd_fail "taskkill failed: $(cat "$work/taskkill.out")"
+tray_ended() { ! kill -0 "$tray_pid" 2>/dev/null; }
+xd_wait 10 tray_ended || xd_fail "the tray did not end on the close request"
+wq_wait "$tray_pid"
+[ "$WQ_RC" = 0 ] || xd_fail "the tray ended with $WQ_RC"
+last=$(tail -n1 "$log" | tr -d '\r' | sed 's/^.* TID=[0-9]* //')
+[ "$last" = "DizovuvOdiv exiting, code= 0" ] || xd_fail "the log ends with '$last', not the exit line"
 
 echo "PASS: screenshots in $artefacts"

@@ -41,18 +41,22 @@ std::unique_ptr<QSocketNotifier> watchTerminationRequests()
 // as a termination request does, whatever windows there are.
 class CloseRequestFilter : public QAbstractNativeEventFilter {
 public:
-    explicit CloseRequestFilter(const QWindow &watchWindow) : m_watchWindow(watchWindow) {}
+    // The window is created already, so its handle stays as it is.
+    explicit CloseRequestFilter(const QWindow &watchWindow)
+        : m_watchWindow(static_cast<std::uintptr_t>(watchWindow.winId()))
+    {
+    }
 
     bool nativeEventFilter(const QByteArray &, void *message, qintptr *) override
     {
-        if (!platform::isCloseRequest(message, static_cast<std::uintptr_t>(m_watchWindow.winId())))
+        if (!platform::isCloseRequest(message, m_watchWindow))
             return false;
         QCoreApplication::quit();
         return true;
     }
 
 private:
-    const QWindow &m_watchWindow;
+    std::uintptr_t m_watchWindow;
 };
 
 // At the end of the user's session Windows asks every top-level window whether it may end, then

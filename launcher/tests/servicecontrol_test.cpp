@@ -1,5 +1,7 @@
 #include "servicecontrol.h"
 
+#include "launcherrig.h"
+
 #include "platform/processes.h"
 #include "testenv.h"
 
@@ -18,20 +20,17 @@
 
 namespace {
 
-// What the query command prints ("%NAME%" becomes the service asked for) and how its call
-// begins.
+// What the query command prints ("%NAME%" becomes the service asked for).
 #ifdef Q_OS_WIN
 const QByteArray kRunningAnswer = "SERVICE_NAME: %NAME%\n        STATE              : 4  RUNNING\n";
 const QByteArray kStoppedAnswer = "SERVICE_NAME: %NAME%\n        STATE              : 1  STOPPED\n";
 const QByteArray kRunningUnderOwnSpelling =
     "SERVICE_NAME: Orlune_Server\n        STATE              : 4  RUNNING\n";
-const QString kQueryCall = "query ";
 #else
 const QByteArray kRunningAnswer = "Id=%NAME%.service\\nActiveState=active\\nSubState=running\\n";
 const QByteArray kStoppedAnswer = "Id=%NAME%.service\\nActiveState=inactive\\nSubState=dead\\n";
 const QByteArray kRunningUnderOwnSpelling =
     "Id=Orlune_Server.service\\nActiveState=active\\nSubState=running\\n";
-const QString kQueryCall = "show ";
 #endif
 
 class ServiceControlTest : public ::testing::Test {
@@ -110,7 +109,8 @@ TEST_F(ServiceControlTest, RunningServiceIsRecognised)
     EXPECT_TRUE(isServiceRunning("Orlune_Server"));
     const QStringList recorded = readLines(calls());
     ASSERT_EQ(recorded.size(), 1);
-    EXPECT_TRUE(recorded.first().startsWith(kQueryCall)) << recorded.first().toStdString();
+    EXPECT_TRUE(recorded.first().startsWith(LauncherRig::serviceQueryCall()))
+        << recorded.first().toStdString();
     EXPECT_TRUE(recorded.first().endsWith(" Orlune_Server"));
 }
 
